@@ -1,0 +1,46 @@
+# The two commands of the README: `make run` and `make test`. Both install what is missing
+# (scripts/install-deps), configure with CMake presets and build with Ninja.
+PRESET ?= default
+BUILD_DIR := build/$(PRESET)
+BUNDLE := $(BUILD_DIR)/Tarnwell
+TOOL := $(BUNDLE)/bin/tarnwell-tool
+
+.PHONY: all deps configure build test test-asan run tidy format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@test -f $(BUILD_DIR)/build.ninja || cmake --preset $(PRESET)
+
+build: configure
+	cmake --build --preset $(PRESET)
+
+test: build
+	ctest --preset $(PRESET)
+
+test-asan:
+	$(MAKE) test PRESET=asan
+
+# Until the wizard exists, this shows tarnwell-tool on the bundled data.
+run: build
+	@echo "The wizard is not built yet; showing tarnwell-tool on the bundled data instead."
+	@echo "\$$ tarnwell-tool strings ID_APP_NAME ID_MSG_OPENING ID_BTN_NEXT"
+	@$(TOOL) strings ID_APP_NAME ID_MSG_OPENING ID_BTN_NEXT
+	@echo "\$$ tarnwell-tool version-code 'Ver 1.23'" && $(TOOL) version-code 'Ver 1.23'
+	@echo "\$$ tarnwell-tool models | head -n 3" && $(TOOL) models | head -n 3
+	@echo "\$$ tarnwell-tool settings" && $(TOOL) settings
+	@echo "\$$ tarnwell-tool launch-options --mock_devices=devices.plist --mock_device_fail" && \
+	  $(TOOL) launch-options --mock_devices=devices.plist --mock_device_fail
+
+# clang-tidy over the project's own sources, with the checked-in configuration.
+tidy: build
+	run-clang-tidy -quiet -p $(BUILD_DIR) '^$(CURDIR)/(app|platform|driver|tests)/.*\.cpp$$'
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build
