@@ -1,0 +1,103 @@
+#include "platform/Bundle.h"
+
+#include "platform/PropertyList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace {
+
+QString executableBundleRoot() {
+  // /proc/self/exe works before (and without) a QCoreApplication.
+  const QFileInfo exe(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")));
+  return QDir::cleanPath(exe.absolutePath() + QStringLiteral("/.."));
+}
+
+// "ja_JP.UTF-8@euro" and "ja-JP" both become "ja-JP".
+QString normalizedLanguageTag(QString tag) {
+  const auto cut = [&tag](QChar c) {
+    const qsizetype at = tag.indexOf(c);
+    if (at >= 0) {
+      tag.truncate(at);
+    }
+  };
+  cut(QLatin1Char('.'));
+  cut(QLatin1Char('@'));
+  tag.replace(QLatin1Char('_'), QLatin1Char('-'));
+  return tag;
+}
+
+// The tags to try for one user language, most specific first: "zh-TW" tries "zh-TW",
+// then "zh-Hant", then "zh".
+QStringList matchCandidates(const QString& tag) {
+  QStringList candidates{tag};
+  const QStringList parts = tag.split(QLatin1Char('-'));
+  const QString language = parts.first();
+  if (language == QLatin1String("zh")) {
+    const QLocale locale(tag);
+    const bool traditional = locale.script() == QLocale::TraditionalHanScript;
+    candidates << (traditional ? QStringLiteral("zh-Hant") : QStringLiteral("zh-Hans"));
+  }
+  for (qsizetype n = parts.size() - 1; n >= 1; --n) {
+    candidates << parts.mid(0, n).join(QLatin1Char('-'));
+  }
+  candidates.removeDuplicates();
+  return candidates;
+}
+
+}  // namespace
+
+Bundle::Bundle(const QString& rootPath)
+    : root_(rootPath),
+      info_(PropertyList::readDictionaryFile(rootPath + QStringLiteral("/Info.plist"))
+                .value_or(QVariantMap())) {}
+
+const Bundle& Bundle::main() {
+  static const Bundle bundle(executableBundleRoot());
+  return bundle;
+}
+
+QString Bundle::containingDirectory() const {
+  return QDir::cleanPath(root_ + QStringLiteral("/.."));
+}
+
+QString Bundle::infoString(const QString& key) const {
+  const QVariant value = info_.value(key);
+  return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+QStringList Bundle::localizations() const {
+  QStringList names;
+  for (const QVariant& item : info_.value(QStringLiteral("CFBundleLocalizations")).toList()) {
+    if (item.typeId() == QMetaType::QString) {
+      names << item.toString();
+    }
+  }
+  return names;
+}
+
+QString Bundle::resourcePath(const QString& name, const QString& type) const {
+  const QString path = root_ + QStringLiteral("/share/tarnwell/") + name + QLatin1Char('.') + type;
+  return QFileInfo(path).isFile() ? path : QString();
+}
+
+QStringList Bundle::preferredLocalizations() const {
+  return preferredLocalizations(QLocale::system().uiLanguages());
+}
+
+QStringList Bundle::preferredLocalizations(const QStringList& userLanguages) const {
+  const QStringList available = localizations();
+  for (const QString& language : userLanguages) {
+    for (const QString& candidate : matchCandidates(normalizedLanguageTag(language))) {
+      if (available.contains(candidate)) {
+        return {candidate};
+      }
+    }
+  }
+  const QString development = infoString(QStringLiteral("CFBundleDevelopmentRegion"));
+  if (available.contains(development)) {
+    return {development};
+  }
+  return available.isEmpty() ? QStringList() : QStringList{available.first()};
+}
