@@ -33,7 +33,7 @@ QString normalizedLanguageTag(QString tag) {
 QStringList matchCandidates(const QString& tag) {
   QStringList candidates{tag};
   const QStringList parts = tag.split(QLatin1Char('-'));
-  const QString language = parts.first();
+  const QString& language = parts.first();
   if (language == QLatin1String("zh")) {
     const QLocale locale(tag);
     const bool traditional = locale.script() == QLocale::TraditionalHanScript;

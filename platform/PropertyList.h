@@ -12,7 +12,7 @@
 namespace PropertyList {
 
 // Files larger than this are refused rather than read into memory.
-inline constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+inline constexpr qint64 kMaxFileSize = qint64{16} * 1024 * 1024;
 
 std::optional<QVariant> fromData(const QByteArray& data);
 std::optional<QVariant> readFile(const QString& path);

@@ -40,6 +40,7 @@ TEST(Logger, LinesFromManyThreadsAllArrive) {
   logger.setSink(sink);
   logger.setLoggerEnabled(true);
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&logger] {
       for (int i = 0; i < 100; ++i) {
