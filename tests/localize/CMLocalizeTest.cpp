@@ -1,0 +1,344 @@
+#include "app/localize/CMLocalize.h"
+
+#include "tests/localize/QStringPrinter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+using namespace std::string_view_literals;
+
+class CMLocalizeTestPeer final {
+ public:
+  static std::timed_mutex& lock(CMLocalize& localize) { return localize.lock_; }
+  static void setNGCount(CMLocalize& localize, std::uint64_t count) { localize.ngCount_ = count; }
+  static std::optional<QHash<QString, QString>> dictionary(const CMLocalize& localize) {
+    return localize.localizeDictionary_;
+  }
+};
+
+namespace {
+
+using Dictionary = QHash<QString, QString>;
+
+class CMLocalizeFileTest : public ::testing::Test {
+ protected:
+  QString write(std::string_view bytes, const QString& name = QStringLiteral("table.olc")) {
+    QString path = dir_.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return path;
+  }
+
+  std::unique_ptr<CMLocalize> load(std::string_view bytes,
+                                   const QString& language = QStringLiteral("en")) {
+    auto localize = std::make_unique<CMLocalize>(QStringList{language});
+    localize->setLocalizeCSVFile(write(bytes));
+    return localize;
+  }
+
+  QTemporaryDir dir_;
+};
+
+constexpr std::string_view kLookupTable =
+    "header\r\n"
+    "KEY\tENU\r\n"
+    "Save\tSave\r\n"
+    "Name\tName\r\n"
+    "Wait\tPlease wait\r\n"
+    "Colon:\tWith colon\r\n"
+    "Dots...\tWith dots\r\n"
+    ":\tLone colon\r\n"
+    "MAC_APP_NAME\tOther\r\n"
+    "Lines\ta\\nb\r\n"
+    "Order\ta\\\\nb\r\n"
+    "Quote\tsay \\\"hi\\\"\r\n"
+    "Slashes\t\\\\\"\r\n"
+    "Amp\tR&&D\r\n"
+    "Fmt\t%s of %s (%d%%)\r\n";
+
+TEST(CMLocalizeTest, LanguageIDIsThatOfTheFirstKnownCandidate) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "ENU"},   {"Japanese", "JPN"}, {"zh_TW", "CHT"}, {"zh-Hans", "CHS"},
+      {"ru", "RUS"}, {"pt,es,fr", "ESP"}, {"it,ja", "ITA"}, {"JA,zh,zh-TW,en-GB", "ENU"},
+  };
+  for (const auto& [names, expected] : cases) {
+    const QStringList candidates = QString::fromLatin1(names).split(u',', Qt::SkipEmptyParts);
+    EXPECT_EQ(CMLocalize(candidates).getCurrentLanguageID(), QLatin1String(expected)) << names;
+  }
+}
+
+TEST_F(CMLocalizeFileTest, ColumnIsTheNumberOfTabsBeforeTheMatchingLineTwoField) {
+  const QString table = write("h\r\nKEY\tENU\tJPN\r\nJPN\tx\tx\r\n");
+  const QString noLineTwo = write("KEY\tENU\tJPN", QStringLiteral("one-line.olc"));
+  const QString padded = write("h\r\nKEY\tJPN \tX\tENU\r\n", QStringLiteral("padded.olc"));
+  const QString shifted = write("KEY\tENU\r\nh\r\nENU\tJPN", QStringLiteral("shifted.olc"));
+  const struct {
+    QString path;
+    const char* languageID;
+    int expected;
+  } cases[] = {
+      {table, "JPN", 2},
+      {table, "ENU", 1},
+      {table, "KEY", 0},
+      {table, "KOR", 2},
+      {noLineTwo, "ENU", 2},
+      {padded, "ENU", 3},
+      {padded, "JPN", 2},
+      {shifted, "ENU", 2},
+      {dir_.filePath(QStringLiteral("missing.olc")), "ENU", 2},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CMLocalize::getCSVColumNO(c.path, QString::fromLatin1(c.languageID)), c.expected)
+        << QFileInfo(c.path).fileName().toStdString() << " " << c.languageID;
+  }
+}
+
+TEST_F(CMLocalizeFileTest, ReadsTheColumnOfTheUsersLanguage) {
+  constexpr std::string_view bytes =
+      "h\r\n"
+      "KEY\tCMT\tENU\tJPN\tDEU\r\n"
+      "ID_OK\tbutton\tOK\t\xE4\xBA\x86\xE8\xA7\xA3\tJa\r\n";
+  const struct {
+    const char* language;
+    QString expected;
+  } cases[] = {
+      {"en", QStringLiteral("OK")},
+      {"ja", QString::fromUtf16(u"\u4E86\u89E3")},
+      {"de", QStringLiteral("Ja")},
+      // No Korean column: column 2, which is English in the shipped layout.
+      {"ko", QStringLiteral("OK")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(
+        load(bytes, QString::fromLatin1(c.language))->getLocalizedString(QStringLiteral("ID_OK")),
+        c.expected)
+        << c.language;
+  }
+}
+
+TEST_F(CMLocalizeFileTest, ParsesFieldsAndLinesByteByByte) {
+  const auto kv = [](const char* key, const char* text) {
+    return std::pair{QString::fromUtf8(key), QString::fromUtf8(text)};
+  };
+  const struct {
+    const char* what;
+    std::string_view body;  // follows "h1\th1\r\nKEY\tENU\r\n"
+    Dictionary expected;
+  } cases[] = {
+      {"plain lines", "A\ta\r\nB\tb\r\n"sv, {kv("A", "a"), kv("B", "b")}},
+      {"last line without CR LF", "A\ta\r\nB\tb"sv, {kv("A", "a"), kv("B", "b")}},
+      {"trailing lone CR", "A\ta\r"sv, {kv("A", "a")}},
+      {"lone CR ends a field", "A\rx\ty\r\n"sv, {kv("A", "x")}},
+      {"lone LF is text", "A\ta\nb\r\nB\nC\tc"sv, {kv("A", "a\nb"), kv("B\nC", "c")}},
+      {"NUL cuts the key", "A\0junk\ta\r\n"sv, {kv("A", "a")}},
+      {"invalid key skipped", "\xFF\tx\r\nB\tb\r\n"sv, {kv("B", "b")}},
+      {"invalid text empty", "A\t\xC3\r\n"sv, {kv("A", "")}},
+      {"later duplicate wins", "A\t1\r\nA\t2\r\n"sv, {kv("A", "2")}},
+      {"short and empty lines", "A\r\n\r\nB\tb\r\nC\t\r\n"sv, {kv("B", "b"), kv("C", "")}},
+      {"UTF-8 text", "\xE9\x8D\xB5\t\xE5\x80\xA4\tz"sv, {kv("\xE9\x8D\xB5", "\xE5\x80\xA4")}},
+  };
+  for (const auto& c : cases) {
+    std::string bytes = "h1\th1\r\nKEY\tENU\r\n";
+    bytes += c.body;
+    Dictionary expected = c.expected;
+    expected.insert(QStringLiteral("KEY"), QStringLiteral("ENU"));
+    EXPECT_EQ(CMLocalizeTestPeer::dictionary(*load(bytes)), expected) << c.what;
+  }
+}
+
+TEST_F(CMLocalizeFileTest, NoFileLeavesNoDictionaryAndEveryLookupMissing) {
+  CMLocalize localize(QStringList{QStringLiteral("en")});
+  localize.setLocalizeCSVFile(write("h\r\nKEY\tENU\r\nSave\tSave\r\n"));
+  ASSERT_TRUE(CMLocalizeTestPeer::dictionary(localize).has_value());
+
+  for (const std::optional<QString>& path :
+       {std::optional<QString>(), std::optional<QString>(QString()),
+        std::optional<QString>(dir_.filePath(QStringLiteral("missing.olc"))),
+        std::optional<QString>(dir_.path())}) {
+    localize.setLocalizeCSVFile(write("h\r\nKEY\tENU\r\nSave\tSave\r\n"));
+    localize.setLocalizeCSVFile(path);
+    EXPECT_FALSE(CMLocalizeTestPeer::dictionary(localize).has_value())
+        << path.value_or(QString()).toStdString();
+  }
+  EXPECT_EQ(localize.getLocalizedString(QStringLiteral("Save")), QStringLiteral("_NG_0 (Save)"));
+}
+
+TEST_F(CMLocalizeFileTest, LookupRules) {
+  const struct {
+    QString key;
+    QString expected;
+  } cases[] = {
+      {QStringLiteral("Save"), QStringLiteral("Save")},
+      {QStringLiteral("_Save"), QStringLiteral("_Save")},
+      {QStringLiteral("MAC_APP_NAME"), QStringLiteral("Tarnwell")},
+      {QStringLiteral("IDGZ_QX2_KORVANE_STUDIO"), QStringLiteral("Tarnwell")},
+      {QStringLiteral("..."), QStringLiteral("...")},
+      {QString(), QString()},
+      {QStringLiteral("Name:"), QStringLiteral("Name :")},
+      {QStringLiteral("Wait..."), QStringLiteral("Please wait...")},
+      {QStringLiteral(":"), QStringLiteral("Lone colon")},
+      // A ":" or "..." key looks up only its stem; the full key is never tried.
+      {QStringLiteral("Colon:"), QStringLiteral("_NG_0 (Colon:)")},
+      {QStringLiteral("Dots..."), QStringLiteral("_NG_0 (Dots...)")},
+      {QStringLiteral("Wait...:"), QStringLiteral("_NG_0 (Wait...:)")},
+      {QStringLiteral("Missing"), QStringLiteral("_NG_0 (Missing)")},
+      // Unescaping runs in order: \n, then \\, then \", then &&.
+      {QStringLiteral("Lines"), QStringLiteral("a\nb")},
+      {QStringLiteral("Order"), QStringLiteral("a\\\nb")},
+      {QStringLiteral("Quote"), QStringLiteral("say \"hi\"")},
+      {QStringLiteral("Slashes"), QStringLiteral("\"")},
+      {QStringLiteral("Amp"), QStringLiteral("R&D")},
+      {QStringLiteral("x\\ny&&"), QStringLiteral("_NG_0 (x\ny&)")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(load(kLookupTable)->getLocalizedString(c.key), c.expected) << c.key.toStdString();
+  }
+}
+
+TEST_F(CMLocalizeFileTest, EveryLookupPastTheEmptyKeyTakesTheNextNGNumber) {
+  const auto localize = load(kLookupTable);
+  const auto look = [&localize](const char* key) {
+    return localize->getLocalizedString(QString::fromLatin1(key));
+  };
+  EXPECT_EQ(look("A"), QStringLiteral("_NG_0 (A)"));
+  EXPECT_EQ(look("Save"), QStringLiteral("Save"));
+  EXPECT_EQ(look("B"), QStringLiteral("_NG_2 (B)"));
+  for (const char* uncounted : {"", "...", "_x", "MAC_APP_NAME"}) {
+    look(uncounted);
+  }
+  EXPECT_EQ(look("C"), QStringLiteral("_NG_3 (C)"));
+
+  CMLocalizeTestPeer::setNGCount(*localize, 0xEFFFFFFF);
+  EXPECT_EQ(look("D"), QStringLiteral("_NG_4026531839 (D)"));
+  EXPECT_EQ(look("E"), QStringLiteral("_NG_0 (E)"));
+}
+
+TEST_F(CMLocalizeFileTest, ConcurrentLookupsTakeDistinctNGNumbers) {
+  const auto localize = load(kLookupTable);
+  constexpr int kThreads = 4;
+  constexpr int kLookups = 200;
+  std::vector<std::future<QStringList>> results;
+  results.reserve(kThreads);
+  for (int t = 0; t < kThreads; ++t) {
+    results.push_back(std::async(std::launch::async, [&localize] {
+      QStringList texts;
+      for (int i = 0; i < kLookups; ++i) {
+        texts << localize->getLocalizedString(QStringLiteral("Missing"));
+      }
+      return texts;
+    }));
+  }
+  QSet<QString> distinct;
+  for (auto& result : results) {
+    for (const QString& text : result.get()) {
+      distinct.insert(text);
+    }
+  }
+  EXPECT_EQ(distinct.size(), kThreads * kLookups);
+  EXPECT_TRUE(distinct.contains(QStringLiteral("_NG_799 (Missing)")));
+}
+
+TEST_F(CMLocalizeFileTest, LookupGivesNGWhenTheLockStaysHeldForThreeSeconds) {
+  const auto localize = load(kLookupTable);
+  std::promise<void> locked;
+  std::promise<void> release;
+  std::thread holder([&] {
+    const std::lock_guard guard(CMLocalizeTestPeer::lock(*localize));
+    locked.set_value();
+    release.get_future().wait();
+  });
+  locked.get_future().wait();
+
+  EXPECT_EQ(localize->getLocalizedString(QStringLiteral("_x")), QStringLiteral("_x"));
+  EXPECT_EQ(localize->getLocalizedString(QStringLiteral("MAC_APP_NAME")),
+            QStringLiteral("Tarnwell"));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(localize->getLocalizedString(QStringLiteral("Save")), QStringLiteral("NG"));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2900));
+
+  release.set_value();
+  holder.join();
+  EXPECT_EQ(localize->getLocalizedString(QStringLiteral("Missing")),
+            QStringLiteral("_NG_0 (Missing)"));
+}
+
+TEST_F(CMLocalizeFileTest, ReplaceEscapeTurnsPercentSIntoAFormatForStrings) {
+  const QString format =
+      load(kLookupTable)->getLocalizedStringWithReplaceEscape(QStringLiteral("Fmt"));
+  EXPECT_EQ(format, QStringLiteral("%@ of %@ (%d%%)"));
+  EXPECT_EQ(CMLocalize::formatWithStrings(format, {QStringLiteral("1"), QStringLiteral("%@")}),
+            QStringLiteral("1 of %@ (%d%)"));
+
+  const struct {
+    QString format;
+    QStringList args;
+    QString expected;
+  } cases[] = {
+      {QStringLiteral("About %@"), {QStringLiteral("Tarnwell")}, QStringLiteral("About Tarnwell")},
+      {QStringLiteral("%@%@"), {QStringLiteral("a")}, QStringLiteral("a")},
+      {QStringLiteral("%%@ %@"), {QStringLiteral("x")}, QStringLiteral("%@ x")},
+      {QStringLiteral("100%"), {}, QStringLiteral("100%")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CMLocalize::formatWithStrings(c.format, c.args), c.expected)
+        << c.format.toStdString();
+  }
+}
+
+TEST_F(CMLocalizeFileTest, SharedInstanceFollowsTheLastInitialisation) {
+  CMLocalize::initializeSharedWithFilePath(std::nullopt);
+  EXPECT_EQ(CMLocalize::shared(), nullptr);
+  EXPECT_EQ(CMLocalize::localizedString(QStringLiteral("Save")), QString());
+
+  // Column 1 for English, column 2 for any other language.
+  CMLocalize::initializeSharedWithFilePath(write("h\r\nKEY\tENU\r\nSave\tKeep\tKeep\r\n"));
+  const std::shared_ptr<CMLocalize> first = CMLocalize::shared();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(CMLocalize::localizedString(QStringLiteral("Save")), QStringLiteral("Keep"));
+
+  CMLocalize::initializeSharedWithFilePath(QString());
+  EXPECT_EQ(CMLocalize::shared(), nullptr);
+  EXPECT_EQ(CMLocalize::localizedString(QStringLiteral("Save")), QString());
+  EXPECT_EQ(first->getLocalizedString(QStringLiteral("Save")), QStringLiteral("Keep"));
+
+  CMLocalize::initializeSharedWithFilePath(dir_.filePath(QStringLiteral("missing.olc")));
+  ASSERT_NE(CMLocalize::shared(), nullptr);
+  EXPECT_NE(CMLocalize::shared(), first);
+  EXPECT_EQ(CMLocalize::localizedString(QStringLiteral("Save")), QStringLiteral("_NG_0 (Save)"));
+  CMLocalize::initializeSharedWithFilePath(std::nullopt);
+}
+
+TEST(CMLocalizeShippedTableTest, HoldsOKAndOneNumberInTheCommunicationError) {
+  const QString path = QStringLiteral(TARNWELL_SOURCE_DIR "/resources/Localizable.olc");
+  if (!QFileInfo(path).isFile()) {
+    GTEST_SKIP() << "no shipped string table yet";
+  }
+  for (const char* language : {"en", "ja"}) {
+    CMLocalize localize(QStringList{QString::fromLatin1(language)});
+    localize.setLocalizeCSVFile(path);
+    const QString ok = localize.getLocalizedString(QStringLiteral("ID_OK"));
+    EXPECT_FALSE(ok.isEmpty()) << language;
+    EXPECT_TRUE(CMLocalize::isCorrectLocalizedString(ok)) << language;
+  }
+  for (const char* language :
+       {"en", "ja", "de", "fr", "it", "es", "zh-Hant", "zh-Hans", "ko", "ru"}) {
+    CMLocalize localize(QStringList{QString::fromLatin1(language)});
+    localize.setLocalizeCSVFile(path);
+    const QString text = localize.getLocalizedString(QStringLiteral("ID_ERR_CAMERA_COMMUNICATION"));
+    EXPECT_EQ(text.count(QStringLiteral("%d")), 1) << language << ": " << text.toStdString();
+  }
+}
+
+}  // namespace

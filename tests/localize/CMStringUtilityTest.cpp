@@ -1,0 +1,84 @@
+#include "app/localize/CMStringUtility.h"
+
+#include "tests/localize/QStringPrinter.h"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+using namespace std::string_view_literals;
+
+TEST(KvoHTMLSpecialCharMappingDictTest, HoldsTheEntitySetWithApostropheAndWithoutQuotAndFnof) {
+  const KvoHTMLSpecialCharMappingDict table = CMStringUtility::htmlSpecialCharMappingDictionary();
+  EXPECT_EQ(table.size(), 251);
+
+  const struct {
+    char16_t unit;
+    const char* entity;
+  } rows[] = {
+      {0x0026, "&amp;"},   {0x003C, "&lt;"},     {0x003E, "&gt;"},     {0x0027, "&apos;"},
+      {0x00A0, "&nbsp;"},  {0x00E9, "&eacute;"}, {0x00FF, "&yuml;"},   {0x03B1, "&alpha;"},
+      {0x2122, "&trade;"}, {0x20AC, "&euro;"},   {0x2665, "&hearts;"}, {0x2666, "&diams;"},
+  };
+  for (const auto& row : rows) {
+    const auto entity = table.value(row.unit);
+    ASSERT_TRUE(entity.has_value()) << std::hex << int{row.unit};
+    EXPECT_EQ(entity->toString(), QString::fromLatin1(row.entity)) << std::hex << int{row.unit};
+  }
+  for (const char16_t absent : {u'"', char16_t{0x0192}, u'a', u'\t', char16_t{0x0085}}) {
+    EXPECT_FALSE(table.contains(absent)) << std::hex << int{absent};
+  }
+}
+
+TEST(CMStringUtilityTest, ReplacesHTMLSpecialCharactersAndDropsControls) {
+  const struct {
+    QString input;
+    QString expected;
+  } cases[] = {
+      {QString(), QString()},
+      {QStringLiteral("<a & b>"), QStringLiteral("&lt;a &amp; b&gt;")},
+      {QStringLiteral("say \"hi\""), QStringLiteral("say \"hi\"")},
+      {QStringLiteral("it's"), QStringLiteral("it&apos;s")},
+      {QStringLiteral("a\tb\nc\rd"), QStringLiteral("abcd")},
+      {QString::fromUtf16(u"\u0001x\u001F\u007F"), QStringLiteral("x")},
+      {QString::fromUtf16(u"[\u0085\u0080\u009F]"), QStringLiteral("[]")},
+      {QString::fromUtf16(u"caf\u00E9\u00A0"), QStringLiteral("caf&eacute;&nbsp;")},
+      {QString::fromUtf16(u"\u20AC5\u2122 \u03B1\u2665"),
+       QStringLiteral("&euro;5&trade; &alpha;&hearts;")},
+      {QString::fromUtf16(u"\u0192(x)"), QString::fromUtf16(u"\u0192(x)")},
+      {QString::fromUtf16(u"\U0001F600<"), QString::fromUtf16(u"\U0001F600&lt;")},
+      {QString::fromUtf16(u"\u65E5\u672C"), QString::fromUtf16(u"\u65E5\u672C")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CMStringUtility::stringByReplacingHTMLSpecialCharacters(c.input), c.expected)
+        << c.input.toStdString();
+  }
+}
+
+TEST(CMStringUtilityTest, StringWithCStringCutsAtNulAndRejectsInvalidBytes) {
+  const struct {
+    std::string_view bytes;
+    qsizetype length;
+    QStringConverter::Encoding encoding;
+    std::optional<QString> expected;
+  } cases[] = {
+      {"abc\0def"sv, 7, QStringConverter::Utf8, QStringLiteral("abc")},
+      {"abcdef"sv, 2, QStringConverter::Utf8, QStringLiteral("ab")},
+      {"\0abc"sv, 4, QStringConverter::Utf8, QString()},
+      {"abc"sv, 0, QStringConverter::Utf8, QString()},
+      {"\xE6\x97\xA5\xE6\x9C\xAC"sv, 6, QStringConverter::Utf8,
+       QString::fromUtf16(u"\u65E5\u672C")},
+      {"\xEF\xBB\xBFx"sv, 4, QStringConverter::Utf8, QChar(0xFEFF) + QStringLiteral("x")},
+      {"ok\0\xFF"sv, 4, QStringConverter::Utf8, QStringLiteral("ok")},
+      {"a\xFF"sv, 2, QStringConverter::Utf8, std::nullopt},
+      // A sequence cut off by the length is invalid, not pending.
+      {"\xE6\x97\xA5\xE6\x9C\xAC"sv, 5, QStringConverter::Utf8, std::nullopt},
+      {"\xC0\xAF"sv, 2, QStringConverter::Utf8, std::nullopt},
+      {"\xE9t\xE9"sv, 3, QStringConverter::Latin1, QString::fromUtf16(u"\u00E9t\u00E9")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CMStringUtility::stringWithCString(c.bytes.data(), c.length, c.encoding), c.expected)
+        << c.bytes << " / " << c.length;
+  }
+  EXPECT_EQ(CMStringUtility::stringWithCString(nullptr, 5, QStringConverter::Utf8), QString());
+}
