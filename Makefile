@@ -5,7 +5,7 @@ BUILD_DIR := build/$(PRESET)
 BUNDLE := $(BUILD_DIR)/Tarnwell
 TOOL := $(BUNDLE)/bin/tarnwell-tool
 
-.PHONY: all deps configure build test test-asan run tidy format clean
+.PHONY: all deps configure build test test-asan run bench tidy format clean
 
 all: build
 
@@ -34,6 +34,9 @@ run: build
 	@echo "\$$ tarnwell-tool settings" && $(TOOL) settings
 	@echo "\$$ tarnwell-tool launch-options --mock_devices=devices.plist --mock_device_fail" && \
 	  $(TOOL) launch-options --mock_devices=devices.plist --mock_device_fail
+
+bench: build
+	$(BUILD_DIR)/bench/bench_localize
 
 # clang-tidy over the project's own sources, with the checked-in configuration.
 tidy: build

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One subcommand of tarnwell-tool. run() returns the exit status: 0 success, 1 a reported
+// failure, 2 bad usage (after printing a one-line error with usageError()).
+struct ToolCommand {
+  QString name;
+  QString usage;    // the arguments, as shown by --help
+  QString summary;  // one line
+  int (*run)(const QStringList& arguments) = nullptr;
+};
+
+namespace Tool {
+
+inline constexpr int kSuccess = 0;
+inline constexpr int kFailure = 1;
+inline constexpr int kUsage = 2;
+
+void printLine(const QString& line);
+void printField(const QString& name, const QString& value);
+int usageError(const QString& message);
+int failure(const QString& message);
+
+}  // namespace Tool
+
+QList<ToolCommand> coreCommands();
+QList<ToolCommand> deviceCommands();
+QList<ToolCommand> localizeCommands();
