@@ -16,7 +16,7 @@ struct LaunchOption {
   enum class Kind { instanceCount, mockDevices, mockResponse, mockDeviceFail, mockDeviceDiskFull };
 
   Kind kind = Kind::instanceCount;
-  QString path;           // the file of mockDevices and mockResponse
+  QString path;  // the file of mockDevices and mockResponse
   int64_t instanceCount = 0;
 
   friend bool operator==(const LaunchOption&, const LaunchOption&) = default;

@@ -17,8 +17,8 @@ class JournalSink final : public LogSink {
   void write(const QString& category, const QString& message) override {
     const QByteArray text = message.toUtf8();
     sd_journal_send("MESSAGE=%s", text.constData(), "PRIORITY=6", "SYSLOG_IDENTIFIER=%s",
-                    identifier_.constData(), "TARNWELL_CATEGORY=%s",
-                    category.toUtf8().constData(), nullptr);
+                    identifier_.constData(), "TARNWELL_CATEGORY=%s", category.toUtf8().constData(),
+                    nullptr);
   }
 
  private:

@@ -18,8 +18,8 @@ constexpr FlashLayout kMainLowBoot{0x0000C000, 0x00100000, 0, 0};
 constexpr FlashLayout kMainSmall{0x00060000, 0x000A0000, 0, 0};
 
 Address address(uint64_t pid, uint64_t deviceID, const FlashLayout& layout) {
-  return {pid, deviceID, layout.mainAddress, layout.mainLength, layout.subAddress,
-          layout.subLength};
+  return {
+      pid, deviceID, layout.mainAddress, layout.mainLength, layout.subAddress, layout.subLength};
 }
 
 }  // namespace

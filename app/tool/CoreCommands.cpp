@@ -17,8 +17,8 @@ int settings(const QStringList& arguments) {
   const QString path = Settings::filePath();
   const Settings values = Settings::read(path);
   Tool::printField(QStringLiteral("file"), path);
-  Tool::printField(QStringLiteral("found"), QFileInfo::exists(path) ? QStringLiteral("true")
-                                                                     : QStringLiteral("false"));
+  Tool::printField(QStringLiteral("found"),
+                   QFileInfo::exists(path) ? QStringLiteral("true") : QStringLiteral("false"));
   const bool logging = !values.isEmpty() && values.enableLog().value_or(false);
   Tool::printField(QLatin1String(Settings::kEnableLog),
                    logging ? QStringLiteral("true") : QStringLiteral("false"));
@@ -35,14 +35,14 @@ int launchOptions(const QStringList& arguments) {
   const LaunchOptions options = LaunchOptions::parse(arguments);
   const LaunchOptions::Roles roles = options.resolve();
   if (roles.instanceCount) {
-    Tool::printField(QStringLiteral("environment"),
-                     QStringLiteral("RunningEnvironmentMock instanceCount=%1")
-                         .arg(*roles.instanceCount));
+    Tool::printField(
+        QStringLiteral("environment"),
+        QStringLiteral("RunningEnvironmentMock instanceCount=%1").arg(*roles.instanceCount));
   }
   if (roles.mockDevicesPath) {
-    Tool::printField(QStringLiteral("deviceDetector"),
-                     QStringLiteral("AudioDeviceDetectorMock file=%1 interval=1.0")
-                         .arg(*roles.mockDevicesPath));
+    Tool::printField(
+        QStringLiteral("deviceDetector"),
+        QStringLiteral("AudioDeviceDetectorMock file=%1 interval=1.0").arg(*roles.mockDevicesPath));
     Tool::printField(QStringLiteral("deviceInterface"),
                      QStringLiteral("AudioDeviceInterfaceMock mockFailure=%1 mockDiskFullError=%2")
                          .arg(boolText(roles.mockFailure), boolText(roles.mockDiskFullError)));

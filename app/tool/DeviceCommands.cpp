@@ -15,25 +15,30 @@ int expectArguments(const QStringList& arguments, qsizetype count, const QString
   return Tool::kSuccess;
 }
 
-int versionCode(const QStringList& arguments) {
-  if (const int status = expectArguments(arguments, 1, QStringLiteral("LABEL"))) {
+// Prints convert(ARGUMENT) for the one argument a conversion command takes.
+int printConversion(const QStringList& arguments, const QString& usage,
+                    QString (*convert)(const QString&)) {
+  if (const int status = expectArguments(arguments, 1, usage)) {
     return status;
   }
-  const QString code = versionCodeFromLabel(arguments[0]);
-  if (code.isEmpty()) {
-    return Tool::failure(QStringLiteral("\"%1\" is not a version label such as \"Ver 1.23\"")
-                             .arg(arguments[0]));
-  }
-  Tool::printLine(code);
+  Tool::printLine(convert(arguments[0]));
   return Tool::kSuccess;
 }
 
-int displayVersion(const QStringList& arguments) {
-  if (const int status = expectArguments(arguments, 1, QStringLiteral("CODE"))) {
-    return status;
+int versionCode(const QStringList& arguments) {
+  if (arguments.size() == 1 && versionCodeFromLabel(arguments[0]).isEmpty()) {
+    return Tool::failure(
+        QStringLiteral("\"%1\" is not a version label such as \"Ver 1.23\"").arg(arguments[0]));
   }
-  Tool::printLine(displayVersionFromCode(arguments[0]));
-  return Tool::kSuccess;
+  return printConversion(arguments, QStringLiteral("LABEL"), versionCodeFromLabel);
+}
+
+int displayVersion(const QStringList& arguments) {
+  return printConversion(arguments, QStringLiteral("CODE"), displayVersionFromCode);
+}
+
+int shortVersion(const QStringList& arguments) {
+  return printConversion(arguments, QStringLiteral("TEXT"), shortVersionString);
 }
 
 int isLower(const QStringList& arguments) {
@@ -45,14 +50,6 @@ int isLower(const QStringList& arguments) {
   return Tool::kSuccess;
 }
 
-int shortVersion(const QStringList& arguments) {
-  if (const int status = expectArguments(arguments, 1, QStringLiteral("TEXT"))) {
-    return status;
-  }
-  Tool::printLine(shortVersionString(arguments[0]));
-  return Tool::kSuccess;
-}
-
 int models(const QStringList& arguments) {
   if (const int status = expectArguments(arguments, 0, QStringLiteral("no arguments"))) {
     return status;
@@ -61,10 +58,10 @@ int models(const QStringList& arguments) {
   for (const ModelIDItem& item : table.modelIDs()) {
     QString line = QStringLiteral("pid=%1 deviceID=%2 modelID=%3")
                        .arg(hex(static_cast<uint64_t>(item.pid), 4), hex(item.deviceID, 4),
-                            item.modelID ? QString::number(*item.modelID)
-                                         : QStringLiteral("none"));
+                            item.modelID ? QString::number(*item.modelID) : QStringLiteral("none"));
     const auto address = table.transferAddressFor(item.pid, item.deviceID);
-    line += address ? QStringLiteral(" updateType=scsiTransfer") : QStringLiteral(" updateType=fileCopy");
+    line += address ? QStringLiteral(" updateType=scsiTransfer")
+                    : QStringLiteral(" updateType=fileCopy");
     if (address) {
       line += QStringLiteral(" mainCPUAddress=%1 mainCPULength=%2 subCPUAddress=%3 subCPULength=%4")
                   .arg(hex(address->mainCPUAddress, 8), hex(address->mainCPULength, 8),

@@ -65,8 +65,8 @@ int strings(const QStringList& arguments) {
         {QStringLiteral("language"), language},
         {QStringLiteral("column"), CMLocalize::getCSVColumNO(table, language)},
         {QStringLiteral("strings"), texts}};
-    Tool::printLine(QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented))
-                        .trimmed());
+    Tool::printLine(
+        QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented)).trimmed());
   }
   return Tool::kSuccess;
 }

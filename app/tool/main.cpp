@@ -29,19 +29,18 @@ int failure(const QString& message) {
 
 namespace {
 
-QList<ToolCommand> allCommands() {
-  return coreCommands() + deviceCommands() + localizeCommands();
-}
+QList<ToolCommand> allCommands() { return coreCommands() + deviceCommands() + localizeCommands(); }
 
 void printHelp() {
   Tool::printLine(QStringLiteral("usage: tarnwell-tool COMMAND [ARGUMENT...]\n"));
   Tool::printLine(QStringLiteral("Diagnostics and scripting for the Tarnwell firmware updater."));
-  Tool::printLine(QStringLiteral("Output is one name=value line per field; exit status 0 on "
-                                 "success, 1 on a reported failure, 2 on bad usage.\n"));
+  Tool::printLine(
+      QStringLiteral("Output is one name=value line per field; exit status 0 on "
+                     "success, 1 on a reported failure, 2 on bad usage.\n"));
   Tool::printLine(QStringLiteral("commands:"));
   for (const ToolCommand& command : allCommands()) {
-    Tool::printLine(QStringLiteral("  %1 %2\n      %3").arg(command.name, command.usage,
-                                                           command.summary));
+    Tool::printLine(
+        QStringLiteral("  %1 %2\n      %3").arg(command.name, command.usage, command.summary));
   }
 }
 

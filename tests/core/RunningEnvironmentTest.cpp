@@ -31,8 +31,7 @@ TEST(RunningEnvironmentReal, CountsProcessesOfTheSameExecutable) {
     processes.push_back(std::move(process));
   }
   EXPECT_EQ(RunningEnvironmentReal::countProcesses(QStringLiteral("/proc"), copy, getuid()), 2);
-  EXPECT_EQ(RunningEnvironmentReal::countProcesses(QStringLiteral("/proc"), copy, getuid() + 1),
-            0);
+  EXPECT_EQ(RunningEnvironmentReal::countProcesses(QStringLiteral("/proc"), copy, getuid() + 1), 0);
   for (auto& process : processes) {
     process->kill();
     process->waitForFinished();

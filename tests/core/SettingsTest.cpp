@@ -52,9 +52,9 @@ TEST_F(SettingsTest, ReadsEveryKeyOfTheRightType) {
 }
 
 TEST_F(SettingsTest, WrongTypesCountAsAbsent) {
-  write(PropertyList::toXml(QVariantMap{{QStringLiteral("dvr_update_enable_log"),
-                                         QStringLiteral("YES")},
-                                        {QStringLiteral("dvr_update_model_id"), 4110}}));
+  write(PropertyList::toXml(
+      QVariantMap{{QStringLiteral("dvr_update_enable_log"), QStringLiteral("YES")},
+                  {QStringLiteral("dvr_update_model_id"), 4110}}));
   const Settings settings = Settings::read();
   EXPECT_FALSE(settings.isEmpty());
   EXPECT_EQ(settings.enableLog(), std::nullopt);

@@ -6,9 +6,14 @@ namespace {
 
 TEST(VersionCode, FromLabel) {
   const std::pair<const char*, const char*> cases[] = {
-      {"Ver 1.23", "1230"}, {"ver 1.23", "1230"}, {"VER 2.0A", "20A0"},
-      {"Ver 1.2", ""},      {"Ver 1.234", ""},    {"Rev 1.23", ""},
-      {"", ""},             {"Ver_1.23", ""},
+      {"Ver 1.23", "1230"},
+      {"ver 1.23", "1230"},
+      {"VER 2.0A", "20A0"},
+      {"Ver 1.2", ""},
+      {"Ver 1.234", ""},
+      {"Rev 1.23", ""},
+      {"", ""},
+      {"Ver_1.23", ""},
   };
   for (const auto& [label, code] : cases) {
     EXPECT_EQ(versionCodeFromLabel(QString::fromUtf8(label)), QString::fromUtf8(code)) << label;
@@ -17,7 +22,7 @@ TEST(VersionCode, FromLabel) {
 
 TEST(VersionCode, Display) {
   const std::pair<const char*, const char*> cases[] = {
-      {"1230", "1.23"}, {"1A50", "1.A5"}, {"", "0.00"}, {"12", "1.20"},
+      {"1230", "1.23"}, {"1A50", "1.A5"}, {"", "0.00"},   {"12", "1.20"},
       {"1.G0", "1.00"}, {"fff0", "F.FF"}, {"-1", "0.10"},
   };
   for (const auto& [code, shown] : cases) {
@@ -39,8 +44,8 @@ TEST(VersionCode, LowerComparesHexDigitsInOrder) {
 
 TEST(VersionCode, ShortVersion) {
   const std::pair<const char*, const char*> cases[] = {
-      {"1.2.0", "1.2"}, {"1.02.3", "1.2.3"}, {"2", "2.0"},
-      {"1.x.5", "1.0.5"}, {"", "0.0"},      {"3.4.5.6", "3.4.5"},
+      {"1.2.0", "1.2"},   {"1.02.3", "1.2.3"}, {"2", "2.0"},
+      {"1.x.5", "1.0.5"}, {"", "0.0"},         {"3.4.5.6", "3.4.5"},
   };
   for (const auto& [text, shortened] : cases) {
     EXPECT_EQ(shortVersionString(QString::fromUtf8(text)), QString::fromUtf8(shortened)) << text;

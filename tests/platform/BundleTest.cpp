@@ -13,7 +13,8 @@ TEST(Bundle, ReadsTheBuiltBundle) {
   EXPECT_EQ(bundle.localizations().size(), 10);
   EXPECT_FALSE(bundle.resourcePath(QStringLiteral("Localizable"), QStringLiteral("olc")).isEmpty());
   EXPECT_TRUE(bundle.resourcePath(QStringLiteral("Missing"), QStringLiteral("olc")).isEmpty());
-  EXPECT_EQ(bundle.containingDirectory(), QDir::cleanPath(QStringLiteral(TARNWELL_BUNDLE_DIR "/..")));
+  EXPECT_EQ(bundle.containingDirectory(),
+            QDir::cleanPath(QStringLiteral(TARNWELL_BUNDLE_DIR "/..")));
 }
 
 TEST(Bundle, PreferredLocalizationFollowsTheUserLanguages) {

@@ -34,16 +34,13 @@ ToolRun tool(const QStringList& arguments, const QStringList& environment = {}) 
 
 TEST(ToolStrings, FollowsTheUserLanguage) {
   const std::pair<const char*, const char*> cases[] = {
-      {"LANGUAGE=ja", "ID_CANCEL=キャンセル\n"},
-      {"LANG=de_DE.UTF-8", "ID_CANCEL=Abbrechen\n"},
-      {"LC_ALL=ko_KR.UTF-8", "ID_CANCEL=취소\n"},
-      {"LANGUAGE=zh_TW:en", "ID_CANCEL=取消\n"},
-      {"LANG=C", "ID_CANCEL=Cancel\n"},
-      {"LANGUAGE=nl", "ID_CANCEL=Cancel\n"},
+      {"LANGUAGE=ja", "ID_CANCEL=キャンセル\n"},  {"LANG=de_DE.UTF-8", "ID_CANCEL=Abbrechen\n"},
+      {"LC_ALL=ko_KR.UTF-8", "ID_CANCEL=취소\n"}, {"LANGUAGE=zh_TW:en", "ID_CANCEL=取消\n"},
+      {"LANG=C", "ID_CANCEL=Cancel\n"},           {"LANGUAGE=nl", "ID_CANCEL=Cancel\n"},
   };
   for (const auto& [environment, expected] : cases) {
     const ToolRun run = tool({QStringLiteral("strings"), QStringLiteral("ID_CANCEL")},
-                         {QString::fromUtf8(environment)});
+                             {QString::fromUtf8(environment)});
     EXPECT_EQ(run.status, 0) << environment;
     EXPECT_EQ(run.out, QString::fromUtf8(expected)) << environment;
   }
@@ -54,12 +51,13 @@ TEST(ToolStrings, AKoreanUserOfATableWithoutKoreanGetsColumnTwo) {
   const QString table = dir.filePath(QStringLiteral("Localizable.olc"));
   QFile file(table);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("Key\tComment\r\nKEY\tCMT\tJPN\tENU\r\nID_YES\tyes\t\xe3\x81\xaf\xe3\x81\x84\tYes\r\n");
+  file.write(
+      "Key\tComment\r\nKEY\tCMT\tJPN\tENU\r\nID_YES\tyes\t\xe3\x81\xaf\xe3\x81\x84\tYes\r\n");
   file.close();
-  const ToolRun run = tool({QStringLiteral("strings"), QStringLiteral("--table"), table,
-                        QStringLiteral("ID_YES"), QStringLiteral("ID_MISSING"),
-                        QStringLiteral("ID_GONE")},
-                       {QStringLiteral("LANGUAGE=ko")});
+  const ToolRun run =
+      tool({QStringLiteral("strings"), QStringLiteral("--table"), table, QStringLiteral("ID_YES"),
+            QStringLiteral("ID_MISSING"), QStringLiteral("ID_GONE")},
+           {QStringLiteral("LANGUAGE=ko")});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, QStringLiteral("ID_YES=はい\nID_MISSING=_NG_1 (ID_MISSING)\n"
                                     "ID_GONE=_NG_2 (ID_GONE)\n"));
@@ -85,7 +83,8 @@ TEST(ToolUsage, ExitStatusTellsSuccessFailureAndBadUsage) {
       {{QStringLiteral("strings")}, 2, "expected"},
       {{QStringLiteral("strings"), QStringLiteral("--table"), QStringLiteral("/nonexistent"),
         QStringLiteral("ID_OK")},
-       1, "no string table"},
+       1,
+       "no string table"},
   };
   for (const auto& [arguments, status, message] : cases) {
     const ToolRun run = tool(arguments);
@@ -100,22 +99,23 @@ TEST(ToolSettings, ShowsEffectiveValuesFromTheSystemConfigFolder) {
   ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Velmora")));
   QFile file(dir.filePath(QStringLiteral("Velmora/UseTestServer.plist")));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-             "<key>dvr_update_enable_log</key><string>YES</string>"
-             "<key>dvr_update_fwver</key><string>1.10</string></dict></plist>");
+  file.write(
+      "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+      "<key>dvr_update_enable_log</key><string>YES</string>"
+      "<key>dvr_update_fwver</key><string>1.10</string></dict></plist>");
   file.close();
-  const ToolRun run = tool({QStringLiteral("settings")},
-                       {QStringLiteral("XDG_CONFIG_DIRS=") + dir.path()});
+  const ToolRun run =
+      tool({QStringLiteral("settings")}, {QStringLiteral("XDG_CONFIG_DIRS=") + dir.path()});
   EXPECT_TRUE(run.out.contains(QStringLiteral("\ndvr_update_enable_log=false\n")));
   EXPECT_TRUE(run.out.contains(QStringLiteral("\ndvr_update_fwver=1.10\n")));
   EXPECT_TRUE(run.out.contains(QStringLiteral("\ndvr_update_server=<absent>\n")));
 }
 
 TEST(ToolLaunchOptions, ShowsTheRolesReplaced) {
-  const ToolRun run = tool({QStringLiteral("launch-options"), QStringLiteral("--mock_device_fail"),
-                        QStringLiteral("--mock_devices=/d.plist"),
-                        QStringLiteral("--mock_device_diskfull"),
-                        QStringLiteral("--instance_count=x")});
+  const ToolRun run =
+      tool({QStringLiteral("launch-options"), QStringLiteral("--mock_device_fail"),
+            QStringLiteral("--mock_devices=/d.plist"), QStringLiteral("--mock_device_diskfull"),
+            QStringLiteral("--instance_count=x")});
   EXPECT_EQ(run.out,
             QStringLiteral("deviceDetector=AudioDeviceDetectorMock file=/d.plist interval=1.0\n"
                            "deviceInterface=AudioDeviceInterfaceMock mockFailure=false "
