@@ -5,7 +5,7 @@ BUILD_DIR := build/$(PRESET)
 BUNDLE := $(BUILD_DIR)/Tarnwell
 TOOL := $(BUNDLE)/bin/tarnwell-tool
 
-.PHONY: all deps configure build test test-asan run bench tidy format clean
+.PHONY: all deps configure build test test-asan run bench fuzz tidy format clean
 
 all: build
 
@@ -37,6 +37,19 @@ run: build
 
 bench: build
 	$(BUILD_DIR)/bench/bench_localize
+
+# Runs every fuzz target for FUZZ_SECONDS each, starting from its seeds in fuzz/corpus/<name>;
+# what it learns stays in build/fuzz/corpus.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@test -f build/fuzz/build.ninja || cmake --preset fuzz
+	cmake --build --preset fuzz
+	@for f in $$(cat build/fuzz/fuzzers.txt | tr ';' ' '); do \
+	  seeds=fuzz/corpus/$${f#fuzz_}; mkdir -p build/fuzz/corpus/$$f $$seeds; \
+	  echo "== $$f ($(FUZZ_SECONDS) s)"; \
+	  build/fuzz/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    build/fuzz/corpus/$$f $$seeds 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' || exit 1; \
+	done
 
 # clang-tidy over the project's own sources, with the checked-in configuration.
 tidy: build

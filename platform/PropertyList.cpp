@@ -1,7 +1,8 @@
 #include "platform/PropertyList.h"
 
+#include "platform/BoundedRead.h"
+
 #include <QDateTime>
-#include <QFile>
 #include <QTimeZone>
 
 #include <plist/plist.h>
@@ -166,11 +167,8 @@ std::optional<QVariant> fromData(const QByteArray& data) {
 }
 
 std::optional<QVariant> readFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) {
-    return std::nullopt;
-  }
-  return fromData(file.read(kMaxFileSize + 1));
+  const auto data = readFileAtMost(path, kMaxFileSize);
+  return data ? fromData(*data) : std::nullopt;
 }
 
 std::optional<QVariantMap> readDictionaryFile(const QString& path) {

@@ -1,9 +1,9 @@
 #include "app/localize/CMLocalize.h"
 
 #include "app/localize/CMStringUtility.h"
+#include "platform/BoundedRead.h"
 #include "platform/Bundle.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <array>
@@ -47,15 +47,7 @@ QLatin1String latin1(std::string_view text) {
 }
 
 std::optional<QByteArray> readWholeFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    return std::nullopt;
-  }
-  QByteArray data = file.read(kMaxFileSize + 1);
-  if (file.error() != QFileDevice::NoError || data.size() > kMaxFileSize) {
-    return std::nullopt;
-  }
-  return data;
+  return readFileAtMost(path, kMaxFileSize);
 }
 
 std::optional<QString> decodeUtf8(std::string_view bytes) {

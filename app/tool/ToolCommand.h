@@ -26,6 +26,10 @@ int failure(const QString& message);
 
 }  // namespace Tool
 
+// Each subsystem lists its commands in a ...Commands.cpp file of its own.
 QList<ToolCommand> coreCommands();
 QList<ToolCommand> deviceCommands();
+QList<ToolCommand> driverCommands();
+QList<ToolCommand> firmwareCommands();
 QList<ToolCommand> localizeCommands();
+QList<ToolCommand> serviceCommands();

@@ -1,0 +1,3 @@
+#include "app/tool/ToolCommand.h"
+
+QList<ToolCommand> driverCommands() { return {}; }
