@@ -5,7 +5,7 @@ BUILD_DIR := build/$(PRESET)
 BUNDLE := $(BUILD_DIR)/Tarnwell
 TOOL := $(BUNDLE)/bin/tarnwell-tool
 
-.PHONY: all deps configure build test test-asan run bench fuzz tidy format clean
+.PHONY: all deps configure build test test-asan test-tsan run bench fuzz tidy format clean
 
 all: build
 
@@ -23,6 +23,9 @@ test: build
 
 test-asan:
 	$(MAKE) test PRESET=asan
+
+test-tsan:
+	$(MAKE) test PRESET=tsan
 
 # Until the wizard exists, this shows tarnwell-tool on the bundled data.
 run: build
