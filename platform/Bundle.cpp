@@ -28,16 +28,17 @@ QString normalizedLanguageTag(QString tag) {
   return tag;
 }
 
-// The tags to try for one user language, most specific first: "zh-TW" tries "zh-TW",
-// then "zh-Hant", then "zh".
+// The tags to try for one user language, most specific first: "zh-HK" tries "zh-HK", then
+// the traditional-script forms "zh-TW" and "zh-Hant", then "zh".
 QStringList matchCandidates(const QString& tag) {
   QStringList candidates{tag};
   const QStringList parts = tag.split(QLatin1Char('-'));
-  const QString& language = parts.first();
-  if (language == QLatin1String("zh")) {
-    const QLocale locale(tag);
-    const bool traditional = locale.script() == QLocale::TraditionalHanScript;
-    candidates << (traditional ? QStringLiteral("zh-Hant") : QStringLiteral("zh-Hans"));
+  if (parts.first() == QLatin1String("zh")) {
+    if (QLocale(tag).script() == QLocale::TraditionalHanScript) {
+      candidates << QStringLiteral("zh-TW") << QStringLiteral("zh-Hant");
+    } else {
+      candidates << QStringLiteral("zh-CN") << QStringLiteral("zh-Hans");
+    }
   }
   for (qsizetype n = parts.size() - 1; n >= 1; --n) {
     candidates << parts.mid(0, n).join(QLatin1Char('-'));
@@ -87,11 +88,17 @@ QStringList Bundle::preferredLocalizations() const {
 }
 
 QStringList Bundle::preferredLocalizations(const QStringList& userLanguages) const {
+  // Localisations may be named "zh_TW" or "zh-TW"; they are compared in the second form.
   const QStringList available = localizations();
+  QStringList normalized;
+  for (const QString& name : available) {
+    normalized << normalizedLanguageTag(name);
+  }
   for (const QString& language : userLanguages) {
     for (const QString& candidate : matchCandidates(normalizedLanguageTag(language))) {
-      if (available.contains(candidate)) {
-        return {candidate};
+      const qsizetype at = normalized.indexOf(candidate);
+      if (at >= 0) {
+        return {available[at]};
       }
     }
   }
