@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TimedMutex.h"
+
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
@@ -62,7 +64,7 @@ class CMLocalize final {
   std::optional<QStringList> languageCandidates_;
   std::optional<Dictionary> localizeDictionary_;
   std::uint64_t ngCount_ = 0;
-  mutable std::timed_mutex lock_;
+  mutable TimedMutex lock_;
   const QStringList appNameKeys_{QStringLiteral("MAC_APP_NAME"),
                                  QStringLiteral("IDGZ_QX2_KORVANE_STUDIO")};
 };

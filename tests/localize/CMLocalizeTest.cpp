@@ -18,7 +18,7 @@ using namespace std::string_view_literals;
 
 class CMLocalizeTestPeer final {
  public:
-  static std::timed_mutex& lock(CMLocalize& localize) { return localize.lock_; }
+  static TimedMutex& lock(CMLocalize& localize) { return localize.lock_; }
   static void setNGCount(CMLocalize& localize, std::uint64_t count) { localize.ngCount_ = count; }
   static std::optional<QHash<QString, QString>> dictionary(const CMLocalize& localize) {
     return localize.localizeDictionary_;
