@@ -40,6 +40,8 @@ run: build
 
 bench: build
 	$(BUILD_DIR)/bench/bench_localize
+	$(BUILD_DIR)/bench/bench_firmware
+	bench/unzip-vs-infozip.sh $(TOOL)
 
 # Runs every fuzz target for FUZZ_SECONDS each, starting from its seeds in fuzz/corpus/<name>;
 # what it learns stays in build/fuzz/corpus.

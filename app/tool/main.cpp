@@ -29,7 +29,10 @@ int failure(const QString& message) {
 
 namespace {
 
-QList<ToolCommand> allCommands() { return coreCommands() + deviceCommands() + localizeCommands(); }
+QList<ToolCommand> allCommands() {
+  return coreCommands() + deviceCommands() + driverCommands() + firmwareCommands() +
+         serviceCommands() + localizeCommands();
+}
 
 void printHelp() {
   Tool::printLine(QStringLiteral("usage: tarnwell-tool COMMAND [ARGUMENT...]\n"));

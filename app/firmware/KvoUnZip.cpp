@@ -1,0 +1,278 @@
+#include "app/firmware/KvoUnZip.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <minizip/unzip.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr unsigned long kEncryptedFlag = 0x1;
+constexpr unsigned long kMethodStored = 0;
+constexpr unsigned long kMethodDeflated = Z_DEFLATED;
+constexpr unsigned long kHostUnix = 3;
+
+struct ArchiveCloser {
+  void operator()(void* archive) const { unzClose(archive); }
+};
+using Archive = std::unique_ptr<void, ArchiveCloser>;
+
+Archive openArchive(const QString& path) {
+  return Archive(unzOpen64(QFile::encodeName(path).constData()));
+}
+
+int64_t saturatingAdd(int64_t sum, uint64_t size) {
+  constexpr auto kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  if (size > kMax - static_cast<uint64_t>(sum)) {
+    return std::numeric_limits<int64_t>::max();
+  }
+  return sum + static_cast<int64_t>(size);
+}
+
+struct Entry {
+  unz_file_info64 info{};
+  QString name;
+};
+
+// The current entry's information, or none when it cannot be read or its name does not fit
+// the name buffer whole (a cut name would write somewhere the archive did not say).
+std::optional<Entry> currentEntry(unzFile archive) {
+  Entry entry;
+  char name[KvoUnZip::kNameBufferSize] = {};
+  if (unzGetCurrentFileInfo64(archive, &entry.info, name, sizeof name, nullptr, 0, nullptr, 0) !=
+      UNZ_OK) {
+    return std::nullopt;
+  }
+  const auto size = static_cast<size_t>(entry.info.size_filename);
+  if (size >= sizeof name || std::memchr(name, 0, size) != nullptr) {
+    return std::nullopt;
+  }
+  entry.name = QString::fromUtf8(name, static_cast<qsizetype>(size));
+  return entry;
+}
+
+bool isSymbolicLink(const unz_file_info64& info) {
+  const unsigned long mode = (info.external_fa >> 16) & S_IFMT;
+  return (info.version >> 8) == kHostUnix && mode == S_IFLNK;
+}
+
+// The entry's path below the destination as components, or none when the name is absolute,
+// has a ".." component or names nothing.
+std::optional<QStringList> relativeComponents(const QString& name) {
+  if (name.startsWith(QLatin1Char('/'))) {
+    return std::nullopt;
+  }
+  QStringList components;
+  for (const QString& component : name.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    if (component == QLatin1String("..")) {
+      return std::nullopt;
+    }
+    if (component != QLatin1String(".")) {
+      components << component;
+    }
+  }
+  if (components.isEmpty()) {
+    return std::nullopt;
+  }
+  return components;
+}
+
+class Extraction final {
+ public:
+  Extraction(unzFile archive, QString destination, FileManager& fileManager,
+             const KvoUnZip::ProgressHandler& progressHandler, int64_t total)
+      : archive_(archive),
+        destination_(std::move(destination)),
+        fileManager_(fileManager),
+        progressHandler_(progressHandler),
+        total_(total),
+        buffer_(std::make_unique_for_overwrite<char[]>(KvoUnZip::kBufferSize)) {}
+
+  void extractCurrentEntry() {
+    const std::optional<Entry> entry = currentEntry(archive_);
+    if (!entry || isSymbolicLink(entry->info)) {
+      return;
+    }
+    const std::optional<QStringList> components = relativeComponents(entry->name);
+    if (!components) {
+      return;
+    }
+    const bool isDirectory = entry->name.endsWith(QLatin1Char('/'));
+    const qsizetype parents = isDirectory ? components->size() : components->size() - 1;
+    if (!makeDestination() || !makeDirectories(*components, parents)) {
+      return;
+    }
+    if (isDirectory || extractFile(entry->info, destination_ + QLatin1Char('/') +
+                                                    components->join(QLatin1Char('/')))) {
+      addTopLevelItem(destination_ + QLatin1Char('/') + components->first());
+    }
+  }
+
+  QStringList written() const { return written_; }
+
+ private:
+  // The destination and any missing folders above it, made when the first entry needs them.
+  bool makeDestination() {
+    if (destinationMade_) {
+      return true;
+    }
+    QStringList missing;
+    QString path = destination_;
+    while (fileManager_.itemType(path) == FileManager::ItemType::none) {
+      missing.prepend(path);
+      const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+      if (slash <= 0) {
+        break;
+      }
+      path.truncate(slash);
+    }
+    for (const QString& folder : missing) {
+      if (!fileManager_.createDirectory(folder)) {
+        return false;
+      }
+    }
+    destinationMade_ = true;
+    return true;
+  }
+
+  // Makes the first count components exist as real directories; a symbolic link or a file
+  // on the way ends the entry, so nothing is written through a link.
+  bool makeDirectories(const QStringList& components, qsizetype count) {
+    QString path = destination_;
+    for (qsizetype i = 0; i < count; ++i) {
+      path += QLatin1Char('/') + components[i];
+      switch (fileManager_.itemType(path)) {
+        case FileManager::ItemType::directory:
+          break;
+        case FileManager::ItemType::none:
+          if (!fileManager_.createDirectory(path)) {
+            return false;
+          }
+          break;
+        default:
+          return false;
+      }
+    }
+    return true;
+  }
+
+  bool extractFile(const unz_file_info64& info, const QString& path) {
+    if ((info.flag & kEncryptedFlag) != 0 ||
+        (info.compression_method != kMethodStored && info.compression_method != kMethodDeflated)) {
+      return false;
+    }
+    const FileManager::ItemType existing = fileManager_.itemType(path);
+    if (existing != FileManager::ItemType::none && existing != FileManager::ItemType::file) {
+      return false;
+    }
+    if (unzOpenCurrentFile(archive_) != UNZ_OK) {
+      return false;
+    }
+    const std::unique_ptr<FileManager::Writer> file = fileManager_.createFile(path);
+    if (!file) {
+      unzCloseCurrentFile(archive_);
+      return false;
+    }
+    const bool copied = copyCurrentEntry(info.uncompressed_size, *file);
+    // Closing the entry checks its CRC once it has been read to the end.
+    const bool verified = unzCloseCurrentFile(archive_) == UNZ_OK;
+    const bool closed = file->close();
+    if (copied && verified && closed) {
+      return true;
+    }
+    fileManager_.removeFile(path);
+    return false;
+  }
+
+  // Copies exactly the declared size, so an archive that understates its sizes cannot write
+  // more than the total it announced; a short or failing read is a failure.
+  bool copyCurrentEntry(uint64_t size, FileManager::Writer& file) {
+    uint64_t remaining = size;
+    while (remaining > 0) {
+      const auto wanted =
+          static_cast<unsigned>(std::min<uint64_t>(remaining, KvoUnZip::kBufferSize));
+      const int read = unzReadCurrentFile(archive_, buffer_.get(), wanted);
+      if (read <= 0 || !file.write(buffer_.get(), read)) {
+        return false;
+      }
+      remaining -= static_cast<uint64_t>(read);
+      writtenBytes_ += read;
+      if (progressHandler_) {
+        progressHandler_(writtenBytes_, total_);
+      }
+    }
+    return true;
+  }
+
+  void addTopLevelItem(const QString& path) {
+    if (!topLevelSeen_.contains(path)) {
+      topLevelSeen_.insert(path);
+      written_ << path;
+    }
+  }
+
+  unzFile archive_;
+  QString destination_;
+  FileManager& fileManager_;
+  const KvoUnZip::ProgressHandler& progressHandler_;
+  int64_t total_;
+  int64_t writtenBytes_ = 0;
+  bool destinationMade_ = false;
+  std::unique_ptr<char[]> buffer_;
+  QStringList written_;
+  QSet<QString> topLevelSeen_;
+};
+
+}  // namespace
+
+int64_t KvoUnZip::totalFileSizeInZipFileAtPath(const QString& path) {
+  const Archive archive = openArchive(path);
+  if (!archive) {
+    return 0;
+  }
+  int64_t sum = 0;
+  for (int status = unzGoToFirstFile(archive.get()); status == UNZ_OK;
+       status = unzGoToNextFile(archive.get())) {
+    unz_file_info64 info{};
+    char name[kNameBufferSize] = {};
+    if (unzGetCurrentFileInfo64(archive.get(), &info, name, sizeof name, nullptr, 0, nullptr, 0) ==
+        UNZ_OK) {
+      sum = saturatingAdd(sum, info.uncompressed_size);
+    }
+  }
+  return sum;
+}
+
+QStringList KvoUnZip::unzipFileAtPath(const QString& path, const QString& destination,
+                                      FileManager& fileManager,
+                                      const ProgressHandler& progressHandler) {
+  const int64_t total = totalFileSizeInZipFileAtPath(path);
+  const Archive archive = openArchive(path);
+  if (!archive) {
+    return {};
+  }
+  // Joining drops a trailing "/" of the destination, as it does for entry names. An empty
+  // destination would put the entries wherever the process happens to run: nothing is written.
+  QString root = destination;
+  while (root.endsWith(QLatin1Char('/'))) {
+    root.chop(1);
+  }
+  if (destination.isEmpty()) {
+    return {};
+  }
+  Extraction extraction(archive.get(), root, fileManager, progressHandler, total);
+  for (int status = unzGoToFirstFile(archive.get()); status == UNZ_OK;
+       status = unzGoToNextFile(archive.get())) {
+    extraction.extractCurrentEntry();
+  }
+  return extraction.written();
+}

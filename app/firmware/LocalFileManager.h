@@ -1,0 +1,13 @@
+#pragma once
+
+#include "app/firmware/FileManager.h"
+
+// The file manager over the local file system (POSIX calls, default permissions less the
+// process's umask).
+class LocalFileManager final : public FileManager {
+ public:
+  ItemType itemType(const QString& path) const override;
+  bool createDirectory(const QString& path) override;
+  std::unique_ptr<Writer> createFile(const QString& path) override;
+  bool removeFile(const QString& path) override;
+};

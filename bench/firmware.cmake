@@ -1,0 +1,4 @@
+add_executable(bench_firmware FirmwareBench.cpp)
+target_link_libraries(bench_firmware PRIVATE tarnwell_options tarnwell_firmware PkgConfig::MINIZIP
+  benchmark::benchmark_main)
+add_test(NAME bench_firmware_smoke COMMAND bench_firmware --benchmark_min_time=0.001)

@@ -1,0 +1,2 @@
+tarnwell_add_fuzzer(fuzz_ini_file IniFileFuzzer.cpp tarnwell_firmware)
+tarnwell_add_fuzzer(fuzz_zip_extraction ZipExtractionFuzzer.cpp tarnwell_firmware)

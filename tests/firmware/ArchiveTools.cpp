@@ -1,0 +1,72 @@
+#include "tests/firmware/ArchiveTools.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace ArchiveTools {
+
+int run(const QString& program, const QStringList& arguments, const QString& workingDirectory) {
+  QProcess process;
+  process.setWorkingDirectory(workingDirectory);
+  process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process.setStandardOutputFile(QProcess::nullDevice());
+  process.start(program, arguments);
+  if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit) {
+    return -1;
+  }
+  return process.exitCode();
+}
+
+bool makePythonArchive(const QString& kind, const QString& path, const QString& argument) {
+  QStringList arguments{QStringLiteral(TARNWELL_TEST_DATA_DIR "/firmware/make_archive.py"), kind,
+                        path};
+  if (!argument.isEmpty()) {
+    arguments << argument;
+  }
+  return run(QStringLiteral("python3"), arguments, QDir::tempPath()) == 0;
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    file.write(data);
+  }
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray pattern(int size, int seed) {
+  QByteArray data(size, Qt::Uninitialized);
+  for (int i = 0; i < size; ++i) {
+    data[i] = static_cast<char>((i * 7 + seed + (i >> 10)) & 0xFF);
+  }
+  return data;
+}
+
+QMap<QString, QByteArray> tree(const QString& root) {
+  QMap<QString, QByteArray> items;
+  const QDir base(root);
+  QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QFileInfo info(it.next());
+    const QString name = base.relativeFilePath(info.filePath());
+    if (info.isSymLink()) {
+      items.insert(name, "<link>");
+    } else if (info.isDir()) {
+      items.insert(name, "<dir>");
+    } else {
+      items.insert(name, readFile(info.filePath()));
+    }
+  }
+  return items;
+}
+
+}  // namespace ArchiveTools
