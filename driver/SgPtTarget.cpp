@@ -1,0 +1,108 @@
+#include "driver/SgPtTarget.h"
+
+#include <scsi/sg_pt.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <utility>
+
+namespace {
+
+struct PassThroughObject {
+  sg_pt_base* object;
+  explicit PassThroughObject(int fd) : object(construct_scsi_pt_obj_with_fd(fd, 0)) {}
+  PassThroughObject(const PassThroughObject&) = delete;
+  PassThroughObject& operator=(const PassThroughObject&) = delete;
+  ~PassThroughObject() {
+    if (object != nullptr) {
+      destruct_scsi_pt_obj(object);
+    }
+  }
+};
+
+void failDelivery(ScsiTask& task, uint32_t status) {
+  task.setServiceResponse(ScsiServiceResponse::serviceDeliveryOrTargetFailure);
+  task.setTaskStatus(status);
+}
+
+}  // namespace
+
+IOReturn SgPtTarget::open(const std::string& devicePath, std::unique_ptr<SgPtTarget>* target) {
+  const int fd = scsi_pt_open_device(devicePath.c_str(), /*read_only=*/false, 0);
+  if (fd < 0) {
+    const int error = -fd;
+    return error == EACCES || error == EPERM || error == EROFS ? kIOReturnNotPrivileged
+                                                               : kIOReturnNoDevice;
+  }
+  target->reset(new SgPtTarget(devicePath, fd));
+  return kIOReturnSuccess;
+}
+
+SgPtTarget::SgPtTarget(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+
+SgPtTarget::~SgPtTarget() { scsi_pt_close_device(fd_); }
+
+int SgPtTarget::timeoutSeconds(uint32_t milliseconds) {
+  return static_cast<int>((static_cast<uint64_t>(milliseconds) + 999) / 1000);
+}
+
+void SgPtTarget::execute(ScsiTask& task) {
+  const PassThroughObject pt(fd_);
+  if (pt.object == nullptr) {
+    failDelivery(task, ScsiTaskStatus::kDeliveryFailure);
+    return;
+  }
+  const std::span<const uint8_t> cdb = task.commandDescriptorBlock();
+  std::array<uint8_t, ScsiTask::kSenseSize> sense{};
+  // sg_pt takes neither const command blocks nor lengths beyond int.
+  std::array<uint8_t, 16> command{};
+  std::copy(cdb.begin(), cdb.end(), command.begin());
+  const uint64_t count = task.requestedDataTransferCount();
+  const std::span<uint8_t> buffer = task.dataBuffer();
+  if (count > INT_MAX || count > buffer.size()) {
+    failDelivery(task, ScsiTaskStatus::kDeliveryFailure);
+    return;
+  }
+  set_scsi_pt_cdb(pt.object, command.data(), static_cast<int>(cdb.size()));
+  set_scsi_pt_sense(pt.object, sense.data(), static_cast<int>(sense.size()));
+  switch (task.dataTransferDirection()) {
+    case ScsiDataTransferDirection::fromTargetToInitiator:
+      set_scsi_pt_data_in(pt.object, buffer.data(), static_cast<int>(count));
+      break;
+    case ScsiDataTransferDirection::fromInitiatorToTarget:
+      set_scsi_pt_data_out(pt.object, buffer.data(), static_cast<int>(count));
+      break;
+    case ScsiDataTransferDirection::none:
+      break;
+  }
+
+  const int result = do_scsi_pt(pt.object, fd_, timeoutSeconds(task.timeoutDuration()), 0);
+  if (result == SCSI_PT_DO_TIMEOUT) {
+    failDelivery(task, ScsiTaskStatus::kTaskTimeoutOccurred);
+    return;
+  }
+  if (result < 0 || result == SCSI_PT_DO_BAD_PARAMS || result == SCSI_PT_DO_NOT_SUPPORTED) {
+    const int error = result < 0 ? -result : 0;
+    failDelivery(task, error == ENODEV || error == ENXIO ? ScsiTaskStatus::kDeviceNotPresent
+                                                         : ScsiTaskStatus::kDeliveryFailure);
+    return;
+  }
+  const int category = get_scsi_pt_result_category(pt.object);
+  if (category == SCSI_PT_RESULT_TRANSPORT_ERR || category == SCSI_PT_RESULT_OS_ERR) {
+    failDelivery(task, ScsiTaskStatus::kDeliveryFailure);
+    return;
+  }
+  task.setServiceResponse(ScsiServiceResponse::taskComplete);
+  task.setTaskStatus(static_cast<uint32_t>(get_scsi_pt_status_response(pt.object)) & 0xFFU);
+  const int resid = get_scsi_pt_resid(pt.object);
+  task.setRealizedDataTransferCount(resid > 0 && static_cast<uint64_t>(resid) <= count
+                                        ? count - static_cast<uint64_t>(resid)
+                                        : count);
+  const int senseLength = get_scsi_pt_sense_len(pt.object);
+  if (senseLength > 0) {
+    task.setAutoSenseData(
+        std::span(sense).first(std::min(static_cast<size_t>(senseLength), sense.size())));
+  }
+}

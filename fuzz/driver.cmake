@@ -1,0 +1,1 @@
+tarnwell_add_fuzzer(fuzz_driver_request DriverRequestFuzzer.cpp tarnwell_registry)

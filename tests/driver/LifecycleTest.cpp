@@ -1,0 +1,187 @@
+#include "tests/driver/DriverTestSupport.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+
+namespace {
+
+constexpr uint32_t k64 = KvonRecord::kSelectorExecute64;
+
+using LifecycleTest = DriverFixture;
+
+TEST_F(LifecycleTest, CallsOnARemovedRecordersConnectionFail) {
+  registry.removeEntry(recorder.usbDevice);
+  EXPECT_TRUE(recorder.driver->isInactive());
+  EXPECT_EQ(call(k64, record(0xFF, nullptr, 0, nullptr, 0), {}).result, kIOReturnInvalidConnection);
+  EXPECT_EQ(registry.closeUserClient(connection), kIOReturnSuccess);
+  EXPECT_EQ(registry.closeUserClient(connection), kIOReturnInvalidConnection);
+  EXPECT_TRUE(registry.matchingServices("com_korvane_DSSBlockCommandsDevice").empty());
+}
+
+TEST_F(LifecycleTest, ARecorderVanishingDuringACommandFailsTheNextCall) {
+  target->script(ScriptedTarget::during([this] { registry.removeEntry(recorder.usbDevice); }));
+  EXPECT_EQ(call(k64, record(0xFF, nullptr, 0, nullptr, 0), {}).result, kIOReturnSuccess);
+  EXPECT_EQ(call(k64, record(0xFF, nullptr, 0, nullptr, 0), {}).result, kIOReturnInvalidConnection);
+}
+
+TEST_F(LifecycleTest, AnInactiveDeviceSendsNothing) {
+  const auto device = recorder.driver->driver();
+  device->terminate(0);
+  const auto r = record(0xFF, nullptr, 0, nullptr, 0);
+  uint32_t status = 0;
+  uint32_t outputSize = 0;
+  EXPECT_EQ(device->DSSExecuteSCSICommand(&r.request, &status, 56, &outputSize), kIOReturnNoDevice);
+  EXPECT_EQ(status, ScsiTaskStatus::kNoStatus);
+  EXPECT_TRUE(target->seen().empty());
+}
+
+TEST_F(LifecycleTest, ADeviceWithoutTargetHasNoTaskToGive) {
+  const auto bare = registry.addRecorder(0xF7A2, 0x02FF, nullptr, "1-2");
+  uint32_t handle = 0;
+  ASSERT_EQ(registry.openUserClient(bare.driver, 0, &handle, client), kIOReturnSuccess);
+  const Outcome outcome = call(k64, record(0xFF, nullptr, 0, nullptr, 0), {}, handle);
+  EXPECT_EQ(outcome.result, kIOReturnIOError);
+  EXPECT_EQ(outcome.status, ScsiTaskStatus::kNoStatus);
+}
+
+TEST_F(LifecycleTest, MissingArgumentsAndWrongSelectorsAreRefused) {
+  const auto device = recorder.driver->driver();
+  const auto r = record(0xFF, nullptr, 0, nullptr, 0);
+  uint32_t status = 0;
+  uint32_t size = 0;
+  EXPECT_EQ(device->DSSExecuteSCSICommand(nullptr, &status, 56, &size), kIOReturnBadArgument);
+  EXPECT_EQ(device->DSSExecuteSCSICommand(&r.request, nullptr, 56, &size), kIOReturnBadArgument);
+  EXPECT_EQ(device->DSSExecuteSCSICommand(&r.request, &status, 56, nullptr), kIOReturnBadArgument);
+  EXPECT_EQ(device->DSSExecuteSCSICommand(&r.request, &status, 0, &size), kIOReturnBadArgument);
+  EXPECT_EQ(device->DSSExecuteSCSICommandT(nullptr, &status, 64, &size), kIOReturnBadArgument);
+
+  const auto user = userClient();
+  ASSERT_NE(user, nullptr);
+  uint32_t recordSize = 0;
+  const auto bytes = KvonRecord::encode(k64, r, false, &recordSize);
+  std::array<uint8_t, 4> out{};
+  EXPECT_EQ(user->executeSCSICommand(bytes->data(), out.data(), 56, &size, 7),
+            kIOReturnBadArgument);
+  EXPECT_EQ(user->executeSCSICommandT(bytes->data(), out.data(), 56, &size, 5),
+            kIOReturnBadArgument);
+  EXPECT_EQ(user->executeSCSICommand(bytes->data(), out.data(), 0, &size, 5), kIOReturnBadArgument);
+  EXPECT_EQ(user->executeSCSICommand(bytes->data(), out.data(), 40, &size, 5),
+            kIOReturnBadArgument);
+  EXPECT_TRUE(target->seen().empty());
+}
+
+// The method table's sizes are checked exactly before any handler runs.
+TEST_F(LifecycleTest, TheMethodTableDecidesWhichCallsReachAHandler) {
+  struct Row {
+    uint32_t selector;
+    uint32_t inputSize;
+    uint32_t outputSize;
+    IOReturn expected;
+  };
+  constexpr Row rows[] = {
+      {0, 0, 0, kIOReturnNotPrivileged},  // open from a client without privileges
+      {1, 0, 0, kIOReturnSuccess},
+      {2, 40, 4, kIOReturnSuccess},
+      {2, 56, 4, kIOReturnBadArgument},
+      {3, 0, 0, kIOReturnUnsupported},
+      {4, 56, 4, kIOReturnUnsupported},
+      {5, 56, 4, kIOReturnSuccess},
+      {5, 64, 4, kIOReturnBadArgument},
+      {5, 56, 8, kIOReturnBadArgument},
+      {5, 56, 2, kIOReturnBadArgument},
+      {6, 44, 4, kIOReturnSuccess},
+      {6, 40, 4, kIOReturnBadArgument},
+      {7, 64, 4, kIOReturnSuccess},
+      {7, 56, 4, kIOReturnBadArgument},
+      {8, 64, 4, kIOReturnUnsupported},
+      {0xFFFFFFFF, 0, 0, kIOReturnUnsupported},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "selector " << row.selector << " in " << row.inputSize
+                                    << " out " << row.outputSize);
+    const auto r = record(0xFF, nullptr, 0, nullptr, 0, 1000);
+    std::array<uint8_t, KvonRecord::kSizeT64> input{};
+    uint32_t encoded = 0;
+    if (const auto bytes = KvonRecord::encode(row.selector, r, false, &encoded)) {
+      input = *bytes;
+    }
+    std::array<uint8_t, 8> output{};
+    size_t outputSize = row.outputSize;
+    EXPECT_EQ(
+        registry.callStructMethod(connection, row.selector, std::span(input.data(), row.inputSize),
+                                  row.outputSize != 0 ? output.data() : nullptr,
+                                  row.outputSize != 0 ? &outputSize : nullptr),
+        row.expected);
+  }
+}
+
+TEST_F(LifecycleTest, OpenNeedsTheLocalOrTheRootPrivilege) {
+  struct Row {
+    bool local;
+    bool root;
+    IOReturn expected;
+  };
+  for (const Row row :
+       {Row{true, false, kIOReturnSuccess}, Row{false, true, kIOReturnSuccess},
+        Row{true, true, kIOReturnSuccess}, Row{false, false, kIOReturnNotPrivileged}}) {
+    uint32_t handle = 0;
+    ASSERT_EQ(registry.openUserClient(recorder.driver, 0, &handle, makeTask(row.local, row.root)),
+              kIOReturnSuccess);
+    EXPECT_EQ(registry.callStructMethod(handle, KvonRecord::kSelectorOpen, {}, nullptr, nullptr),
+              row.expected);
+    EXPECT_EQ(registry.closeUserClient(handle), kIOReturnSuccess);
+  }
+}
+
+TEST_F(LifecycleTest, AClosedClientIsNoLongerAttached) {
+  const auto user = userClient();
+  ASSERT_NE(user, nullptr);
+  ASSERT_EQ(user->KvonDisablePolling(), kIOReturnSuccess);
+  EXPECT_FALSE(recorder.driver->driver()->isPollingEnabled());
+  ASSERT_EQ(user->KvonEnablePolling(), kIOReturnSuccess);
+  EXPECT_TRUE(recorder.driver->driver()->isPollingEnabled());
+
+  ASSERT_EQ(registry.closeUserClient(connection), kIOReturnSuccess);
+  EXPECT_TRUE(user->isInactive());
+  EXPECT_EQ(user->open(), kIOReturnNotAttached);
+  EXPECT_EQ(user->close(), kIOReturnNotAttached);
+  EXPECT_EQ(user->KvonDisablePolling(), kIOReturnNotAttached);
+  EXPECT_EQ(call(k64, record(0xFF, nullptr, 0, nullptr, 0), {}).result, kIOReturnInvalidConnection);
+}
+
+int removals = 0;
+void countRemoval(void* data) { removals += *static_cast<int*>(data); }
+
+TEST_F(LifecycleTest, TheRemoveCallbackRunsOnlyWhileAClientIsConnected) {
+  int weight = 1;
+  removals = 0;
+  recorder.driver->driver()->SetDSSRemoveCallback(&weight, countRemoval);
+  registry.removeEntry(recorder.usbDevice);
+  EXPECT_EQ(removals, 1);
+
+  // Closing (or the client's death) clears the callback.
+  for (const bool died : {false, true}) {
+    const auto other = registry.addRecorder(0xF7A1, 0x0211, target, "1-3");
+    uint32_t handle = 0;
+    ASSERT_EQ(registry.openUserClient(other.driver, 0, &handle, client), kIOReturnSuccess);
+    other.driver->driver()->SetDSSRemoveCallback(&weight, countRemoval);
+    EXPECT_EQ(died ? registry.clientDied(handle) : registry.closeUserClient(handle),
+              kIOReturnSuccess);
+    registry.removeEntry(other.usbDevice);
+    EXPECT_EQ(removals, 1);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ClientTaskTest, RootMeansEffectiveUserZero) {
+  EXPECT_EQ(ClientTask(getpid(), 0).clientHasPrivilege("root"), kIOReturnSuccess);
+  EXPECT_EQ(ClientTask(getpid(), 1000).clientHasPrivilege("root"), kIOReturnNotPrivileged);
+  EXPECT_EQ(ClientTask(getpid(), 0).clientHasPrivilege("administrator"), kIOReturnUnsupported);
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+#include "app/device/AudioDeviceTable.h"
+#include "driver/DriverIdentity.h"
+#include "tests/driver/DriverTestSupport.h"
+
+#include <fnmatch.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::vector<std::string> classes(const std::vector<RegistryEntryRef>& entries) {
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (const auto& entry : entries) {
+    names.push_back(entry->className());
+  }
+  return names;
+}
+
+TEST(InMemoryRegistryTest, MatchesByClassAndSearchesChildrenDepthFirst) {
+  InMemoryRegistry registry;
+  const auto first = registry.addRecorder(0xF7A1, 0x0210, nullptr, "1-1", 2);
+  const auto second = registry.addRecorder(0xF7A2, 0x0205, nullptr, "1-2");
+  const auto devices = registry.matchingServices("IOUSBHostDevice");
+  ASSERT_EQ(devices.size(), 2U);
+  EXPECT_EQ(devices[0], first.usbDevice);
+  EXPECT_EQ(classes(registry.findChildren(first.usbDevice, [](const auto&) { return true; })),
+            (std::vector<std::string>{"IOUSBHostInterface", "IOUSBMassStorageDriver",
+                                      "IOSCSILogicalUnitNub", "com_korvane_DSSBlockCommandsDevice",
+                                      "IOMedia", "IOMedia", "IOMedia"}));
+  // The driver leaves 0x0205 alone, so its disk hangs below the SCSI device itself.
+  EXPECT_EQ(second.driver, nullptr);
+  EXPECT_EQ(second.disk->parent(), second.logicalUnit);
+  EXPECT_EQ(first.driver->properties().at("CFBundleVersion"), RegistryValue(std::string("3.4.0")));
+}
+
+TEST(InMemoryRegistryTest, OnlyDriverEntriesOpenAndHandlesAreChecked) {
+  InMemoryRegistry registry;
+  const auto recorder = registry.addRecorder(0xF7A1, 0x0210, std::make_shared<ScriptedTarget>());
+  uint32_t handle = 0;
+  EXPECT_EQ(registry.openUserClient(recorder.usbDevice, 0, &handle), kIOReturnUnsupported);
+  EXPECT_EQ(registry.callStructMethod(0, 1, {}, nullptr, nullptr), kIOReturnInvalidConnection);
+  EXPECT_EQ(registry.callStructMethod(0x7777, 1, {}, nullptr, nullptr), kIOReturnInvalidConnection);
+  ASSERT_EQ(registry.openUserClient(recorder.driver, 0, &handle), kIOReturnSuccess);
+  EXPECT_NE(handle, 0U);
+  EXPECT_EQ(registry.callStructMethod(handle, 1, {}, nullptr, nullptr), kIOReturnSuccess);
+  registry.removeEntry(recorder.usbDevice);
+  EXPECT_EQ(registry.openUserClient(recorder.driver, 0, &handle), kIOReturnNoDevice);
+}
+
+TEST(DriverProbeTest, ClaimsTheMakersRecordersInItsProductRange) {
+  struct Row {
+    int64_t vendor;
+    int64_t product;
+    const char* interfaceName;
+    bool claimed;
+  };
+  constexpr Row rows[] = {
+      {0xF7A1, 0x020A, "IOUSBHostInterface", true},
+      {0xF7A2, 0x02FF, "IOUSBHostInterface", true},
+      {0xF7A1, 0x0210, "IOUSBInterface", true},
+      {0xF7A1, 0x0209, "IOUSBHostInterface", false},
+      {0xF7A1, 0x0205, "IOUSBHostInterface", false},
+      {0xF7A1, 0x0300, "IOUSBHostInterface", false},
+      {0x1043, 0x0210, "IOUSBHostInterface", false},
+      {0xF7A1, 0x0210, "IOUSBDevice", false},
+      // Read as 16-bit numbers, as the USB descriptors hold them.
+      {0x1F7A1, 0x10210, "IOUSBHostInterface", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message()
+                 << std::hex << row.vendor << ":" << row.product << " " << row.interfaceName);
+    InMemoryRegistry registry;
+    const auto interface = registry.addEntry(nullptr, "IOUSBHostInterface",
+                                             {{"idVendor", row.vendor}, {"idProduct", row.product}},
+                                             "1-1:1.0", row.interfaceName);
+    const auto nub = registry.addEntry(interface, "IOSCSILogicalUnitNub");
+    EXPECT_EQ(registry.attachDriver(nub, nullptr) != nullptr, row.claimed);
+  }
+  // Without both numbers the interface is passed over; an interface further up still counts.
+  InMemoryRegistry registry;
+  const auto outer =
+      registry.addEntry(nullptr, "IOUSBHostInterface",
+                        {{"idVendor", int64_t{0xF7A1}}, {"idProduct", int64_t{0x0210}}});
+  const auto inner =
+      registry.addEntry(outer, "IOUSBHostInterface",
+                        {{"idVendor", std::string("f7a1")}, {"idProduct", int64_t{0x0210}}});
+  EXPECT_NE(registry.attachDriver(registry.addEntry(inner, "IOSCSILogicalUnitNub"), nullptr),
+            nullptr);
+}
+
+TEST(DriverIdentityTest, KeepsTheApplicationsVendorIDsAndItsBundleIdentity) {
+  ASSERT_EQ(std::size(DriverIdentity::kMakerVendorIDs), std::size(kMakerVendorIDs));
+  for (size_t i = 0; i < std::size(kMakerVendorIDs); ++i) {
+    EXPECT_EQ(DriverIdentity::kMakerVendorIDs[i], kMakerVendorIDs[i]);
+  }
+  EXPECT_EQ(DriverIdentity::kBundleVersion, "3.4.0");
+  EXPECT_TRUE(DriverIdentity::kBundleIdentifier.ends_with(".DSSBlockCommandsDevice"));
+}
+
+// udev matches each ATTRS value against shell patterns separated by "|"; the rules must
+// pick exactly the devices that the driver's probe takes.
+TEST(DriverRulesTest, TheRulesSelectTheProbesRange) {
+  std::ifstream file(std::string(TARNWELL_SOURCE_DIR) + "/driver/udev/70-korvane-dss.rules");
+  ASSERT_TRUE(file.good());
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::string rules = text.str();
+  // The quoted value after `key` on a line, or empty.
+  const auto valueOf = [](const std::string& line, const std::string& key) {
+    const size_t start = line.find(key + "==\"");
+    if (start == std::string::npos) {
+      return std::string();
+    }
+    const size_t from = start + key.size() + 3;
+    return line.substr(from, line.find('"', from) - from);
+  };
+  const auto matches = [](const std::string& patterns, const std::string& value) {
+    std::stringstream alternatives(patterns);
+    std::string pattern;
+    while (std::getline(alternatives, pattern, '|')) {
+      if (fnmatch(pattern.c_str(), value.c_str(), 0) == 0) {
+        return true;
+      }
+    }
+    return false;
+  };
+  int rulesSeen = 0;
+  std::stringstream lines(rules);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::string vendors = valueOf(line, "ATTRS{idVendor}");
+    const std::string products = valueOf(line, "ATTRS{idProduct}");
+    if (vendors.empty() || products.empty()) {
+      continue;
+    }
+    ++rulesSeen;
+    for (const int64_t vendor : {0xF7A1, 0xF7A2, 0xF7A3, 0x1043}) {
+      for (int64_t product = 0; product <= 0xFFFF; ++product) {
+        char vendorText[8];
+        char productText[8];
+        std::snprintf(vendorText, sizeof vendorText, "%04llx", static_cast<long long>(vendor));
+        std::snprintf(productText, sizeof productText, "%04llx", static_cast<long long>(product));
+        const bool expected =
+            DriverIdentity::isMakerVendorID(vendor) && DriverIdentity::isClaimedProductID(product);
+        ASSERT_EQ(matches(vendors, vendorText) && matches(products, productText), expected)
+            << vendorText << ":" << productText;
+      }
+    }
+  }
+  EXPECT_EQ(rulesSeen, 3);  // the SCSI device, its sg node and its block nodes
+  EXPECT_NE(rules.find("ENV{KORVANE_DSS_DRIVER}=\"com_korvane_DSSBlockCommandsDevice\""),
+            std::string::npos);
+}
+
+TEST(RequestRecordTest, LayoutsRoundTripInEveryByteOrder) {
+  KvonExSCSIIOStructT record;
+  record.request = {
+      0x80,       16,         {0xE0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
+      0x11223344, 0x55667788, 18,
+      0x99AABBCC};
+  record.timeout = 300000;
+  for (const uint32_t selector : {2U, 5U, 6U, 7U}) {
+    for (const bool crossEndian : {false, true}) {
+      uint32_t size = 0;
+      const auto bytes = KvonRecord::encode(selector, record, crossEndian, &size);
+      ASSERT_TRUE(bytes);
+      EXPECT_EQ(size, KvonRecord::recordSize(selector));
+      const auto decoded =
+          KvonRecord::decode(selector, std::span(bytes->data(), size), crossEndian);
+      ASSERT_TRUE(decoded);
+      EXPECT_EQ(decoded->request.commandBlock, record.request.commandBlock);
+      EXPECT_EQ(decoded->request.dataAddress, record.request.dataAddress);
+      EXPECT_EQ(decoded->request.senseAddress, record.request.senseAddress);
+      EXPECT_EQ(decoded->timeout, KvonRecord::hasTimeout(selector) ? 300000U : 0U);
+      EXPECT_FALSE(KvonRecord::decode(selector, std::span(bytes->data(), size - 1), crossEndian));
+    }
+  }
+  // The 64-bit layout as the application writes it: little-endian, timeout at 56.
+  uint32_t size = 0;
+  const auto bytes = KvonRecord::encode(7, record, false, &size);
+  EXPECT_EQ((*bytes)[0], 0x80);
+  EXPECT_EQ((*bytes)[24], 0x44);
+  EXPECT_EQ((*bytes)[32], 0x88);
+  EXPECT_EQ((*bytes)[40], 18);
+  EXPECT_EQ((*bytes)[56], 0xE0);  // 300000 = 0x000493E0
+  EXPECT_FALSE(KvonRecord::encode(3, record, false, &size));
+}
+
+}  // namespace
