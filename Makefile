@@ -5,7 +5,7 @@ BUILD_DIR := build/$(PRESET)
 BUNDLE := $(BUILD_DIR)/Tarnwell
 TOOL := $(BUNDLE)/bin/tarnwell-tool
 
-.PHONY: all deps configure build test test-asan test-tsan run bench fuzz tidy format clean
+.PHONY: all deps configure build test test-asan test-tsan run bench bench-download fuzz tidy format clean
 
 all: build
 
@@ -41,7 +41,12 @@ run: build
 bench: build
 	$(BUILD_DIR)/bench/bench_localize
 	$(BUILD_DIR)/bench/bench_firmware
+	$(BUILD_DIR)/bench/bench_service
 	bench/unzip-vs-infozip.sh $(TOOL)
+
+# Downloads a 256 MiB package over loopback HTTPS with tarnwell-tool and with curl.
+bench-download: build
+	bench/download-vs-curl.sh $(TOOL)
 
 # Runs every fuzz target for FUZZ_SECONDS each, starting from its seeds in fuzz/corpus/<name>;
 # what it learns stays in build/fuzz/corpus.

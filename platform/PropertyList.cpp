@@ -78,9 +78,10 @@ std::optional<QVariant> toVariant(plist_t node, int depth) {
       return QVariant(value);
     }
     case PLIST_STRING: {
-      char* value = nullptr;
-      plist_get_string_val(node, &value);
-      return QVariant(takeString(value));
+      // plist_get_string_val aborts on a binary list's string that holds a NUL byte.
+      uint64_t length = 0;
+      const char* value = plist_get_string_ptr(node, &length);
+      return QVariant(QString::fromUtf8(value, static_cast<qsizetype>(length)));
     }
     case PLIST_DATA: {
       char* value = nullptr;

@@ -30,12 +30,12 @@ std::optional<bool> Settings::enableLog() const {
   return value.toBool();
 }
 
-std::optional<QString> Settings::localModeDataDir() const {
-  auto path = string(kLocalModeDataDir);
-  if (path && (*path == QLatin1String("~") || path->startsWith(QLatin1String("~/")))) {
-    path->replace(0, 1, QDir::homePath());
+std::optional<QString> Settings::path(const char* key) const {
+  auto value = string(key);
+  if (value && (*value == QLatin1String("~") || value->startsWith(QLatin1String("~/")))) {
+    value->replace(0, 1, QDir::homePath());
   }
-  return path;
+  return value;
 }
 
 std::optional<QString> Settings::string(const char* key) const {

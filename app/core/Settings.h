@@ -15,6 +15,10 @@ class Settings final {
   static constexpr auto kModelID = "dvr_update_model_id";
   static constexpr auto kFirmwareVersion = "dvr_update_fwver";
   static constexpr auto kLocalModeDataDir = "dvr_update_localmode_data_dir";
+  // Our own: the connection-check page, and extra trusted CA certificates (PEM) for a
+  // private update server.
+  static constexpr auto kCheckURL = "dvr_update_check_url";
+  static constexpr auto kCAFile = "dvr_update_ca_file";
 
   explicit Settings(QVariantMap values = {}) : values_(std::move(values)) {}
 
@@ -28,11 +32,14 @@ class Settings final {
   std::optional<QString> server() const { return string(kServer); }
   std::optional<QString> modelID() const { return string(kModelID); }
   std::optional<QString> firmwareVersion() const { return string(kFirmwareVersion); }
-  // With a leading "~" expanded to the user's home folder.
-  std::optional<QString> localModeDataDir() const;
+  std::optional<QString> checkURL() const { return string(kCheckURL); }
+  // Paths with a leading "~" expanded to the user's home folder.
+  std::optional<QString> localModeDataDir() const { return path(kLocalModeDataDir); }
+  std::optional<QString> caFile() const { return path(kCAFile); }
 
  private:
   std::optional<QString> string(const char* key) const;
+  std::optional<QString> path(const char* key) const;
 
   QVariantMap values_;
 };

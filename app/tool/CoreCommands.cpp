@@ -26,6 +26,8 @@ int settings(const QStringList& arguments) {
   Tool::printField(QLatin1String(Settings::kModelID), orAbsent(values.modelID()));
   Tool::printField(QLatin1String(Settings::kFirmwareVersion), orAbsent(values.firmwareVersion()));
   Tool::printField(QLatin1String(Settings::kLocalModeDataDir), orAbsent(values.localModeDataDir()));
+  Tool::printField(QLatin1String(Settings::kCheckURL), orAbsent(values.checkURL()));
+  Tool::printField(QLatin1String(Settings::kCAFile), orAbsent(values.caFile()));
   return Tool::kSuccess;
 }
 

@@ -51,6 +51,21 @@ TEST_F(SettingsTest, ReadsEveryKeyOfTheRightType) {
   EXPECT_EQ(settings.localModeDataDir(), QDir::homePath() + QStringLiteral("/canned"));
 }
 
+TEST_F(SettingsTest, ReadsTheServiceCheckPageAndCAFile) {
+  write(PropertyList::toXml(QVariantMap{
+      {QStringLiteral("dvr_update_check_url"), QStringLiteral("https://app.example.test/c")},
+      {QStringLiteral("dvr_update_ca_file"), QStringLiteral("~/ca.pem")}}));
+  Settings settings = Settings::read();
+  EXPECT_EQ(settings.checkURL(), QStringLiteral("https://app.example.test/c"));
+  EXPECT_EQ(settings.caFile(), QDir::homePath() + QStringLiteral("/ca.pem"));
+
+  write(PropertyList::toXml(QVariantMap{{QStringLiteral("dvr_update_check_url"), 1},
+                                        {QStringLiteral("dvr_update_ca_file"), true}}));
+  settings = Settings::read();
+  EXPECT_EQ(settings.checkURL(), std::nullopt);
+  EXPECT_EQ(settings.caFile(), std::nullopt);
+}
+
 TEST_F(SettingsTest, WrongTypesCountAsAbsent) {
   write(PropertyList::toXml(
       QVariantMap{{QStringLiteral("dvr_update_enable_log"), QStringLiteral("YES")},

@@ -74,6 +74,14 @@ TEST(PropertyList, RefusesWhatIsNotAPropertyList) {
   EXPECT_FALSE(PropertyList::fromData(deep).has_value());
 }
 
+// A binary list (found by fuzzing) whose strings hold NUL bytes: libplist's copying
+// accessor aborts on them.
+TEST(PropertyList, ReadsBinaryStringsHoldingNulBytes) {
+  const auto value =
+      PropertyList::readFile(QStringLiteral(TARNWELL_TEST_DATA_DIR "/platform/nul-string.plist"));
+  EXPECT_TRUE(value.has_value());
+}
+
 TEST(PropertyList, WritesWhatItReads) {
   const QVariantMap map{{QStringLiteral("b"), true},
                         {QStringLiteral("i"), qint64{-3}},

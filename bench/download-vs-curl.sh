@@ -1,0 +1,57 @@
+#!/bin/sh
+# Downloads one package over loopback HTTPS from the test server with tarnwell-tool and with
+# curl, and prints wall time, throughput and peak resident memory of each (/usr/bin/time -v).
+# usage: bench/download-vs-curl.sh [TOOL] [SIZE_MIB]
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+tool=${1:-$here/build/default/Tarnwell/bin/tarnwell-tool}
+mib=${2:-256}
+size=$((mib * 1024 * 1024))
+work=$(mktemp -d)
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
+  -subj /CN=localhost -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" \
+  -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+mkdir -p "$work/record" "$work/xdg/Velmora"
+python3 "$here/tests/service/https_server.py" "$work/cert.pem" "$work/key.pem" "$work/record" \
+  > "$work/port" &
+server_pid=$!
+while [ ! -s "$work/port" ]; do sleep 0.1; done
+url="https://localhost:$(cat "$work/port")/pkg/sized?size=$size"
+# The tool trusts the test certificate through the settings file, as a private server would.
+cat > "$work/xdg/Velmora/UseTestServer.plist" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>dvr_update_ca_file</key><string>$work/cert.pem</string></dict></plist>
+PLIST
+
+measure() {  # name, command...
+  name=$1
+  shift
+  /usr/bin/time -v "$@" 2> "$work/$name.time" > /dev/null
+  wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/$name.time" |
+    awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }')
+  rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/$name.time")
+  got=$(stat -c %s "$work/$name.out")
+  echo "$name $wall $rss $got"
+}
+
+XDG_CONFIG_DIRS=$work/xdg measure tool "$tool" download "$url" -o "$work/tool.out" > "$work/tool.res"
+measure curl curl -sS --fail --cacert "$work/cert.pem" -o "$work/curl.out" "$url" > "$work/curl.res"
+cmp -s "$work/tool.out" "$work/curl.out" || { echo "the two downloads differ" >&2; exit 1; }
+
+cat "$work/tool.res" "$work/curl.res" | awk -v mib="$mib" '
+  { wall[$1] = $2; rss[$1] = $3 / 1024; size[$1] = $4 }
+  END {
+    for (n in wall) printf "%-5s %6.2f s  %7.1f MiB/s  peak RSS %6.1f MiB  (%d bytes)\n",
+                           n, wall[n], mib / wall[n], rss[n], size[n]
+    ratio = wall["curl"] / wall["tool"]
+    printf "throughput tool/curl: %.2f (at least 0.8 wanted)\n", ratio
+    printf "tool peak RSS over the package: %.1f MiB (at most 64 wanted)\n", rss["tool"] - mib
+    exit !(ratio >= 0.8 && rss["tool"] - mib <= 64)
+  }'

@@ -1,0 +1,3 @@
+tarnwell_add_fuzzer(fuzz_xml_decoder XmlDecoderFuzzer.cpp tarnwell_service)
+tarnwell_add_fuzzer(fuzz_service_answer ServiceAnswerFuzzer.cpp tarnwell_service)
+tarnwell_add_fuzzer(fuzz_service_keyed_archive ServiceKeyedArchiveFuzzer.cpp tarnwell_service)
