@@ -8,6 +8,8 @@
 
 // OpenSSL frees the per-thread state of a network thread when the thread ends, which may be
 // just after the process's leak check in sanitizer builds (see lsan.supp).
+// The sanitizer runtime looks this reserved name up.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 extern "C" const char* __lsan_default_suppressions() { return "leak:libcrypto.so\n"; }
 
 QCoreApplication& testApplication() {
