@@ -41,12 +41,20 @@ measure() {  # name, command...
   echo "$name $wall $rss $got"
 }
 
-XDG_CONFIG_DIRS=$work/xdg measure tool "$tool" download "$url" -o "$work/tool.out" > "$work/tool.res"
-measure curl curl -sS --fail --cacert "$work/cert.pem" -o "$work/curl.out" "$url" > "$work/curl.res"
-cmp -s "$work/tool.out" "$work/curl.out" || { echo "the two downloads differ" >&2; exit 1; }
+# Runs alternate between the two, and each keeps its fastest time and its largest memory,
+# so that a burst of other work on the machine does not decide the comparison.
+runs=${RUNS:-3}
+for _ in $(seq "$runs"); do
+  XDG_CONFIG_DIRS=$work/xdg measure tool "$tool" download "$url" -o "$work/tool.out" >> "$work/results"
+  measure curl curl -sS --fail --cacert "$work/cert.pem" -o "$work/curl.out" "$url" >> "$work/results"
+  cmp -s "$work/tool.out" "$work/curl.out" || { echo "the two downloads differ" >&2; exit 1; }
+done
 
-cat "$work/tool.res" "$work/curl.res" | awk -v mib="$mib" '
-  { wall[$1] = $2; rss[$1] = $3 / 1024; size[$1] = $4 }
+echo "best of $runs runs each:"
+awk -v mib="$mib" '
+  !($1 in wall) || $2 < wall[$1] { wall[$1] = $2 }
+  $3 / 1024 > rss[$1] { rss[$1] = $3 / 1024 }
+  { size[$1] = $4 }
   END {
     for (n in wall) printf "%-5s %6.2f s  %7.1f MiB/s  peak RSS %6.1f MiB  (%d bytes)\n",
                            n, wall[n], mib / wall[n], rss[n], size[n]
@@ -54,4 +62,4 @@ cat "$work/tool.res" "$work/curl.res" | awk -v mib="$mib" '
     printf "throughput tool/curl: %.2f (at least 0.8 wanted)\n", ratio
     printf "tool peak RSS over the package: %.1f MiB (at most 64 wanted)\n", rss["tool"] - mib
     exit !(ratio >= 0.8 && rss["tool"] - mib <= 64)
-  }'
+  }' "$work/results"

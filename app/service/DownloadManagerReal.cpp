@@ -77,6 +77,9 @@ void logBody(const QByteArray& body) {
   }
 }
 
+// What Qt may receive ahead of the session thread's reading.
+constexpr qint64 kReadAheadBytes = qint64{8} * 1024 * 1024;
+
 // Appends what the reply has; false when that would pass `limit`.
 bool appendAvailable(QNetworkReply* reply, QByteArray& data, qint64 limit) {
   const qint64 available = reply->bytesAvailable();
@@ -293,6 +296,9 @@ void DownloadManagerReal::startDownload(const QUrl& url) {
   QNetworkRequest request(url);
   prepare(request, configuration_.timeout);
   QNetworkReply* reply = session().get(request);
+  // Bounds what Qt buffers ahead of the session thread; unbounded, a slow moment of the
+  // session thread let the package sit in memory twice.
+  reply->setReadBufferSize(kReadAheadBytes);
   download_ = std::make_unique<Download>();
   download_->reply = reply;
   // A reply that has finished (an abort finishes at once) is no longer download_'s.
