@@ -1,38 +1,24 @@
 // tarnwell-tool's firmware commands, run as a separate process as a script would.
 #include "tests/firmware/ArchiveTools.h"
-#include "tests/firmware/QStringPrinter.h"
+#include "tests/support/QStringPrinter.h"
+#include "tests/support/ToolProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
-
-struct ToolRun {
-  int status = -1;
-  QString out;
-  QString err;
-};
-
-ToolRun tool(const QStringList& arguments) {
-  QProcess process;
-  process.start(QStringLiteral(TARNWELL_TOOL_PATH), arguments);
-  process.waitForFinished(-1);
-  return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-          QString::fromUtf8(process.readAllStandardError())};
-}
 
 TEST(FirmwareTool, SizesAndUnpacksAnArchive) {
   QTemporaryDir dir;
   const QString archive = dir.filePath(QStringLiteral("fw.zip"));
   ASSERT_TRUE(ArchiveTools::makePythonArchive(QStringLiteral("mixed"), archive));
-  ToolRun run = tool({QStringLiteral("zip-size"), archive});
+  ToolRun run = runTool({QStringLiteral("zip-size"), archive});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, QStringLiteral("370850\n"));
 
   const QString out = dir.filePath(QStringLiteral("out"));
-  run = tool({QStringLiteral("unpack"), archive, out});
+  run = runTool({QStringLiteral("unpack"), archive, out});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, QStringLiteral("%1/FW\n%1/readme.txt\n%1/empty.bin\n").arg(out));
   EXPECT_TRUE(run.err.endsWith(QStringLiteral("progress 370850/370850\n")))
@@ -55,7 +41,7 @@ TEST(FirmwareTool, ReportsWhatCannotBeUnpacked) {
       {{QStringLiteral("local-info")}, 2, "", "expected FILE"},
   };
   for (const auto& [arguments, status, out, err] : cases) {
-    const ToolRun run = tool(arguments);
+    const ToolRun run = runTool(arguments);
     EXPECT_EQ(run.status, status) << arguments.join(u' ').toStdString();
     EXPECT_EQ(run.out, QString::fromUtf8(out));
     EXPECT_TRUE(run.err.contains(QString::fromUtf8(err))) << run.err.toStdString();
@@ -77,12 +63,13 @@ TEST(FirmwareTool, PrintsTheLocalDescription) {
   };
   for (const auto& [text, expected] : cases) {
     ArchiveTools::writeFile(ini, text);
-    const ToolRun run = tool({QStringLiteral("local-info"), ini});
+    const ToolRun run = runTool({QStringLiteral("local-info"), ini});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, QString::fromUtf8(expected));
   }
-  EXPECT_EQ(tool({QStringLiteral("local-info"), dir.filePath(QStringLiteral("missing.ini"))}).out,
-            QStringLiteral("none\n"));
+  EXPECT_EQ(
+      runTool({QStringLiteral("local-info"), dir.filePath(QStringLiteral("missing.ini"))}).out,
+      QStringLiteral("none\n"));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #include "app/firmware/IniFileReader.h"
-#include "tests/firmware/QStringPrinter.h"
+#include "tests/support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "app/firmware/KvoUnZip.h"
 #include "app/firmware/LocalFileManager.h"
 #include "tests/firmware/ArchiveTools.h"
-#include "tests/firmware/QStringPrinter.h"
+#include "tests/support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "app/firmware/LocalUpdateInfo.h"
 #include "tests/firmware/ArchiveTools.h"
-#include "tests/firmware/QStringPrinter.h"
+#include "tests/support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 

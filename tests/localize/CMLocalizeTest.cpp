@@ -1,6 +1,6 @@
 #include "app/localize/CMLocalize.h"
 
-#include "tests/localize/QStringPrinter.h"
+#include "tests/support/QStringPrinter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "app/localize/CMStringUtility.h"
 
-#include "tests/localize/QStringPrinter.h"
+#include "tests/support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 

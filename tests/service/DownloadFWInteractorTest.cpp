@@ -3,7 +3,7 @@
 #include "app/service/DownloadManagerReal.h"
 #include "app/service/DownloadProgressText.h"
 #include "app/service/NetworkErrorAlert.h"
-#include "tests/service/QStringPrinter.h"
+#include "tests/support/QStringPrinter.h"
 #include "tests/service/ScriptedUserInterface.h"
 #include "tests/service/TestHttpsServer.h"
 

@@ -4,7 +4,7 @@
 #include "app/service/KvoIBProtocolEncoder.h"
 #include "app/service/LanguageCode.h"
 #include "platform/PropertyList.h"
-#include "tests/service/QStringPrinter.h"
+#include "tests/support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 

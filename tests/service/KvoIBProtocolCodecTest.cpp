@@ -1,7 +1,7 @@
 #include "app/service/KvoIBProtocolDecoder.h"
 #include "app/service/KvoIBProtocolEncoder.h"
 #include "app/service/KvoIBProtocolNode.h"
-#include "tests/service/QStringPrinter.h"
+#include "tests/support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,50 +1,30 @@
 // The service commands of tarnwell-tool, run as a separate process against the local server.
 #include "platform/PropertyList.h"
 #include "tests/service/TestHttpsServer.h"
+#include "tests/support/ToolProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
-
-struct ToolRun {
-  int status = -1;
-  QByteArray out;
-  QByteArray err;
-};
 
 class ServiceToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(settings_.isValid());
     QDir(settings_.path()).mkdir(QStringLiteral("Velmora"));
-    if (!run({QStringLiteral("--help")}).out.contains("parse-answer")) {
-      GTEST_SKIP() << "tarnwell-tool does not list the service commands yet";
-    }
   }
 
   ToolRun run(const QStringList& arguments, const QStringList& environment = {}) const {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-      env.remove(QString::fromLatin1(name));
-    }
-    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), settings_.path());
-    // Read only by sanitizer builds.
-    env.insert(QStringLiteral("LSAN_OPTIONS"),
-               QStringLiteral("suppressions=" TARNWELL_SOURCE_DIR "/tests/service/lsan.supp"));
-    for (const QString& assignment : environment) {
-      const qsizetype at = assignment.indexOf(QLatin1Char('='));
-      env.insert(assignment.left(at), assignment.mid(at + 1));
-    }
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(TARNWELL_TOOL_PATH), arguments);
-    process.waitForFinished(120000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    // LSAN_OPTIONS is read only by sanitizer builds.
+    return runTool(arguments,
+                   QStringList{QStringLiteral("XDG_CONFIG_DIRS=") + settings_.path(),
+                               QStringLiteral("LSAN_OPTIONS=suppressions=" TARNWELL_SOURCE_DIR
+                                              "/tests/service/lsan.supp")} +
+                       environment);
   }
 
   void writeSettings(const QVariantMap& values) const {

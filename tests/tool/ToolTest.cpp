@@ -1,36 +1,14 @@
 // tarnwell-tool as a script or a support engineer runs it: a separate process, with the
 // user's language and the settings folder taken from its environment.
+#include "tests/support/ToolProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
-
-struct ToolRun {
-  int status = -1;
-  QString out;
-  QString err;
-};
-
-ToolRun tool(const QStringList& arguments, const QStringList& environment = {}) {
-  QProcess process;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-    env.remove(QString::fromLatin1(name));
-  }
-  for (const QString& assignment : environment) {
-    const qsizetype at = assignment.indexOf(QLatin1Char('='));
-    env.insert(assignment.left(at), assignment.mid(at + 1));
-  }
-  process.setProcessEnvironment(env);
-  process.start(QStringLiteral(TARNWELL_TOOL_PATH), arguments);
-  process.waitForFinished();
-  return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-          QString::fromUtf8(process.readAllStandardError())};
-}
 
 TEST(ToolStrings, FollowsTheUserLanguage) {
   const std::pair<const char*, const char*> cases[] = {
@@ -39,8 +17,8 @@ TEST(ToolStrings, FollowsTheUserLanguage) {
       {"LANG=C", "ID_CANCEL=Cancel\n"},           {"LANGUAGE=nl", "ID_CANCEL=Cancel\n"},
   };
   for (const auto& [environment, expected] : cases) {
-    const ToolRun run = tool({QStringLiteral("strings"), QStringLiteral("ID_CANCEL")},
-                             {QString::fromUtf8(environment)});
+    const ToolRun run = runTool({QStringLiteral("strings"), QStringLiteral("ID_CANCEL")},
+                                {QString::fromUtf8(environment)});
     EXPECT_EQ(run.status, 0) << environment;
     EXPECT_EQ(run.out, QString::fromUtf8(expected)) << environment;
   }
@@ -55,20 +33,20 @@ TEST(ToolStrings, AKoreanUserOfATableWithoutKoreanGetsColumnTwo) {
       "Key\tComment\r\nKEY\tCMT\tJPN\tENU\r\nID_YES\tyes\t\xe3\x81\xaf\xe3\x81\x84\tYes\r\n");
   file.close();
   const ToolRun run =
-      tool({QStringLiteral("strings"), QStringLiteral("--table"), table, QStringLiteral("ID_YES"),
-            QStringLiteral("ID_MISSING"), QStringLiteral("ID_GONE")},
-           {QStringLiteral("LANGUAGE=ko")});
+      runTool({QStringLiteral("strings"), QStringLiteral("--table"), table,
+               QStringLiteral("ID_YES"), QStringLiteral("ID_MISSING"), QStringLiteral("ID_GONE")},
+              {QStringLiteral("LANGUAGE=ko")});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, QStringLiteral("ID_YES=はい\nID_MISSING=_NG_1 (ID_MISSING)\n"
                                     "ID_GONE=_NG_2 (ID_GONE)\n"));
 }
 
 TEST(ToolStrings, WritesEachTextOnOneLineOrAsJson) {
-  ToolRun run = tool({QStringLiteral("strings"), QStringLiteral("ID_MSG_OPENING")});
+  ToolRun run = runTool({QStringLiteral("strings"), QStringLiteral("ID_MSG_OPENING")});
   EXPECT_EQ(run.out.count(QLatin1Char('\n')), 1);
   EXPECT_TRUE(run.out.contains(QStringLiteral("\\n")));
-  run = tool({QStringLiteral("strings"), QStringLiteral("--json"), QStringLiteral("ID_OK")},
-             {QStringLiteral("LANGUAGE=ja")});
+  run = runTool({QStringLiteral("strings"), QStringLiteral("--json"), QStringLiteral("ID_OK")},
+                {QStringLiteral("LANGUAGE=ja")});
   EXPECT_TRUE(run.out.contains(QStringLiteral("\"language\": \"JPN\""))) << run.out.toStdString();
 }
 
@@ -87,7 +65,7 @@ TEST(ToolUsage, ExitStatusTellsSuccessFailureAndBadUsage) {
        "no string table"},
   };
   for (const auto& [arguments, status, message] : cases) {
-    const ToolRun run = tool(arguments);
+    const ToolRun run = runTool(arguments);
     EXPECT_EQ(run.status, status) << arguments.join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(run.err.contains(QString::fromUtf8(message))) << run.err.toStdString();
     EXPECT_EQ(run.err.count(QLatin1Char('\n')), status == 0 ? 0 : 1);
@@ -105,7 +83,7 @@ TEST(ToolSettings, ShowsEffectiveValuesFromTheSystemConfigFolder) {
       "<key>dvr_update_fwver</key><string>1.10</string></dict></plist>");
   file.close();
   const ToolRun run =
-      tool({QStringLiteral("settings")}, {QStringLiteral("XDG_CONFIG_DIRS=") + dir.path()});
+      runTool({QStringLiteral("settings")}, {QStringLiteral("XDG_CONFIG_DIRS=") + dir.path()});
   EXPECT_TRUE(run.out.contains(QStringLiteral("\ndvr_update_enable_log=false\n")));
   EXPECT_TRUE(run.out.contains(QStringLiteral("\ndvr_update_fwver=1.10\n")));
   EXPECT_TRUE(run.out.contains(QStringLiteral("\ndvr_update_server=<absent>\n")));
@@ -113,9 +91,9 @@ TEST(ToolSettings, ShowsEffectiveValuesFromTheSystemConfigFolder) {
 
 TEST(ToolLaunchOptions, ShowsTheRolesReplaced) {
   const ToolRun run =
-      tool({QStringLiteral("launch-options"), QStringLiteral("--mock_device_fail"),
-            QStringLiteral("--mock_devices=/d.plist"), QStringLiteral("--mock_device_diskfull"),
-            QStringLiteral("--instance_count=x")});
+      runTool({QStringLiteral("launch-options"), QStringLiteral("--mock_device_fail"),
+               QStringLiteral("--mock_devices=/d.plist"), QStringLiteral("--mock_device_diskfull"),
+               QStringLiteral("--instance_count=x")});
   EXPECT_EQ(run.out,
             QStringLiteral("deviceDetector=AudioDeviceDetectorMock file=/d.plist interval=1.0\n"
                            "deviceInterface=AudioDeviceInterfaceMock mockFailure=false "
