@@ -1,10 +1,11 @@
 # Every library comes from Debian's packages (scripts/install-deps).
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Network)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Network DBus)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
 pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(UDEV REQUIRED IMPORTED_TARGET libudev)
+pkg_check_modules(MOUNT REQUIRED IMPORTED_TARGET mount)
 find_package(ZLIB REQUIRED)
 find_package(EXPAT REQUIRED)
 

@@ -1,9 +1,30 @@
 #include "platform/registry/Registry.h"
 
 #include "driver/DriverIdentity.h"
+#include "platform/registry/UdevRegistry.h"
 
 #include <climits>
 #include <string>
+
+namespace {
+
+std::mutex sharedMutex;
+std::shared_ptr<Registry> sharedRegistry;
+
+}  // namespace
+
+std::shared_ptr<Registry> Registry::shared() {
+  const std::scoped_lock guard(sharedMutex);
+  if (sharedRegistry == nullptr) {
+    sharedRegistry = std::make_shared<UdevRegistry>();
+  }
+  return sharedRegistry;
+}
+
+void Registry::setShared(std::shared_ptr<Registry> registry) {
+  const std::scoped_lock guard(sharedMutex);
+  sharedRegistry = std::move(registry);
+}
 
 Registry::Registry()
     : root_(std::make_shared<RegistryEntry>("IORegistryEntry", "Root", std::string(),

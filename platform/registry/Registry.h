@@ -27,6 +27,11 @@ class Registry {
   Registry& operator=(const Registry&) = delete;
   virtual ~Registry();
 
+  // The process's registry: the system's (udev) unless another one was installed, as the
+  // virtual recorder and tests do. setShared(nullptr) brings the system's back.
+  static std::shared_ptr<Registry> shared();
+  static void setShared(std::shared_ptr<Registry> registry);
+
   RegistryEntryRef root() const { return root_; }
 
   // Every active entry of this class, in pre-order; the tree is brought up to date first.

@@ -1,0 +1,228 @@
+// The system's mount table against real tmpfs mounts (as root; skipped otherwise) and a
+// recorded mountinfo file.
+#include "platform/volume/MountMonitor.h"
+#include "platform/volume/MountTable.h"
+#include "tests/platform/VolumeTestSupport.h"
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <algorithm>
+#include <fstream>
+#include <future>
+#include <thread>
+
+namespace {
+
+const std::string kMountInfo = TARNWELL_TEST_DATA_DIR "/volume/mountinfo";
+constexpr size_t kMiB = size_t{1024} * 1024;
+
+MountTableOptions fromFile(const std::string& path) {
+  MountTableOptions options;
+  options.mountInfoPath = path;
+  return options;
+}
+
+bool listed(MountTable& table, const MountedVolume& volume) {
+  const auto volumes = table.mountedVolumes();
+  return std::find(volumes.begin(), volumes.end(), volume) != volumes.end();
+}
+
+TEST(MountTableFile, ListsEveryReadableLineInOrderWithEscapesUndone) {
+  MountTable table(fromFile(kMountInfo));
+  const std::vector<MountedVolume> expected = {
+      {"/", "/dev/sda2"},
+      {"/proc", "proc"},
+      {"/media/user/My Recorder", "/dev/sdb1"},
+      {"/media/user/REC2", "/dev/sdb2"},
+      {"/media/user/My Recorder", "over"},
+  };
+  EXPECT_EQ(table.mountedVolumes(), expected);
+  const auto entries = MountTable::readMountInfo(kMountInfo);
+  ASSERT_TRUE(entries);
+  EXPECT_EQ(entries->at(2).id, 61);
+}
+
+TEST(MountTableFile, SourceOfIsTheVisibleMountAtExactlyThatPoint) {
+  MountTable table(fromFile(kMountInfo));
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"/media/user/REC2", "/dev/sdb2"},
+      {"/media/user/My Recorder", "over"},  // mounted on top of /dev/sdb1
+      {"/media/user/REC2/", std::nullopt},
+      {"/media/user", std::nullopt},
+      {"/media/user/REC2/System", std::nullopt},
+  };
+  for (const auto& [mountPoint, source] : cases) {
+    EXPECT_EQ(table.sourceOf(mountPoint), source) << mountPoint;
+  }
+}
+
+TEST(MountTableFile, AnUnreadableTableIsEmpty) {
+  MountTable table(fromFile("/nonexistent/mountinfo"));
+  EXPECT_TRUE(table.mountedVolumes().empty());
+  EXPECT_EQ(table.sourceOf("/"), std::nullopt);
+  EXPECT_EQ(MountTable::readMountInfo("/nonexistent/mountinfo"), std::nullopt);
+}
+
+TEST(MountMonitorDiff, ReportsMountsThatWereNotThereBefore) {
+  const MountInfoEntry root{1, {"/", "/dev/sda2"}};
+  const MountInfoEntry recorder{40, {"/media/REC", "/dev/sdb1"}};
+  const MountInfoEntry recorderAgain{41, {"/media/REC", "/dev/sdb1"}};
+  const MountInfoEntry other{42, {"/media/STICK", "/dev/sdc1"}};
+  struct Case {
+    const char* name;
+    std::vector<MountInfoEntry> previous, current;
+    std::vector<MountedVolume> expected;
+  };
+  const Case cases[] = {
+      {"unchanged", {root, recorder}, {root, recorder}, {}},
+      {"unmounted", {root, recorder}, {root}, {}},
+      {"mounted", {root}, {root, recorder}, {recorder.volume}},
+      {"mounted again under a new ID",
+       {root, recorder},
+       {root, recorderAgain},
+       {recorderAgain.volume}},
+      {"two, in table order", {root}, {root, other, recorder}, {other.volume, recorder.volume}},
+      {"from nothing", {}, {root}, {root.volume}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MountMonitor::newVolumes(c.previous, c.current), c.expected) << c.name;
+  }
+}
+
+TEST(MountMonitorDiff, AVolumeThisProcessUnmountedIsNewWhenItIsBackUnderTheSameID) {
+  const MountInfoEntry root{1, {"/", "/dev/sda2"}};
+  const MountInfoEntry lower{40, {"/media/REC", "/dev/sdb1"}};
+  const MountInfoEntry upper{41, {"/media/REC", "/dev/sdc1"}};
+  std::vector<MountInfoEntry> known = {root, lower, upper};
+  MountMonitor::forget(known, {upper.volume, {"/media/OTHER", "/dev/sdd1"}});
+  EXPECT_EQ(known, (std::vector<MountInfoEntry>{root, lower}));
+  EXPECT_EQ(MountMonitor::newVolumes(known, {root, lower, upper}),
+            std::vector<MountedVolume>{upper.volume});
+}
+
+TEST(MountTable, ListsATmpfsWithItsSourceAndSpace) {
+  const TmpfsMount mount;
+  SKIP_WITHOUT_MOUNT(mount);
+  MountTable table;
+  EXPECT_TRUE(listed(table, {mount.path(), "tarnwell-test-src"}));
+  EXPECT_EQ(table.sourceOf(mount.path()), "tarnwell-test-src");
+
+  const auto empty = table.space(mount.path());
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->totalBytes, TmpfsMount::kSize);
+  EXPECT_EQ(empty->freeBytes, TmpfsMount::kSize);
+  {
+    std::ofstream file(mount.path() + "/firmware.bin", std::ios::binary);
+    file << std::string(kMiB, 'x');
+  }
+  const auto used = table.space(mount.path() + "/firmware.bin");
+  ASSERT_TRUE(used);
+  EXPECT_EQ(used->freeBytes, TmpfsMount::kSize - kMiB);
+  EXPECT_EQ(table.space(mount.path() + "/missing"), std::nullopt);
+}
+
+TEST(MountTable, UnmountsOnAThreadOfItsOwn) {
+  TmpfsMount mount;
+  SKIP_WITHOUT_MOUNT(mount);
+  MountTable table;
+  std::promise<std::pair<std::optional<std::string>, std::thread::id>> done;
+  table.unmount(mount.path(), [&done](std::optional<std::string> error) {
+    done.set_value({std::move(error), std::this_thread::get_id()});
+  });
+  auto future = done.get_future();
+  ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  const auto [error, thread] = future.get();
+  EXPECT_EQ(error, std::nullopt);
+  EXPECT_NE(thread, std::this_thread::get_id());
+  EXPECT_FALSE(listed(table, {mount.path(), "tarnwell-test-src"}));
+}
+
+TEST(MountTable, ABusyVolumeStaysMountedWithTheSystemsReason) {
+  TmpfsMount mount;
+  SKIP_WITHOUT_MOUNT(mount);
+  MountTable table;
+  const int file = open((mount.path() + "/open").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+  ASSERT_GE(file, 0);
+  EXPECT_EQ(unmountAndWait(table, mount.path()), "Device or resource busy");
+  EXPECT_TRUE(listed(table, {mount.path(), "tarnwell-test-src"}));
+  close(file);
+  EXPECT_EQ(unmountAndWait(table, mount.path()), std::nullopt);
+}
+
+TEST(MountTable, SomethingNotMountedIsReportedSo) {
+  MountTable table;
+  EXPECT_EQ(unmountAndWait(table, "/nonexistent/volume"), kNotMountedError);
+}
+
+TEST(MountTable, TellsTheMainThreadOfNewMountsAndOfAVolumeMountedAgain) {
+  TmpfsMount mount;
+  SKIP_WITHOUT_MOUNT(mount);
+  ensureTestApplication();
+  MountTable table;
+  const MountedVolume mine{mount.path(), "tarnwell-test-again"};
+  std::vector<MountedVolume> seen;
+  bool onMainThread = true;
+  const int token = table.addMountObserver([&](const MountedVolume& volume) {
+    onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+    if (volume.mountPoint == mine.mountPoint) {
+      seen.push_back(volume);
+    }
+  });
+  const auto count = [&seen, &mine] { return std::count(seen.begin(), seen.end(), mine); };
+  ASSERT_TRUE(mount.mountAgain(mine.source));
+  EXPECT_TRUE(processEventsUntil([&] { return count() == 1; }));
+  // Unmounted and mounted again at once: the kernel may report one change and give the
+  // new mount the old one's ID.
+  ASSERT_EQ(unmountAndWait(table, mine.mountPoint), std::nullopt);
+  ASSERT_TRUE(mount.mountAgain(mine.source));
+  EXPECT_TRUE(processEventsUntil([&] { return count() == 2; }));
+  EXPECT_TRUE(onMainThread);
+  table.removeMountObserver(token);
+}
+
+TEST(MountTable, AnObserverRemovedBeforeDeliveryIsNotCalled) {
+  TmpfsMount mount;
+  SKIP_WITHOUT_MOUNT(mount);
+  ensureTestApplication();
+  MountTable table;
+  int removedCalls = 0;
+  bool keptSawIt = false;
+  const int removed = table.addMountObserver([&](const MountedVolume&) { ++removedCalls; });
+  const int kept = table.addMountObserver([&](const MountedVolume& volume) {
+    keptSawIt = keptSawIt || volume.source == "tarnwell-test-late";
+  });
+  ASSERT_TRUE(mount.mountAgain("tarnwell-test-late"));
+  // The monitor may already have posted the mount; the removal must still hold.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  table.removeMountObserver(removed);
+  EXPECT_TRUE(processEventsUntil([&] { return keptSawIt; }));
+  EXPECT_EQ(removedCalls, 0);
+  table.removeMountObserver(kept);
+}
+
+TEST(MountTable, AnObserverMayRemoveItselfAndTheMonitorStops) {
+  TmpfsMount mount;
+  SKIP_WITHOUT_MOUNT(mount);
+  ensureTestApplication();
+  MountTable table;
+  int calls = 0;
+  int token = 0;
+  token = table.addMountObserver([&](const MountedVolume&) {
+    ++calls;
+    table.removeMountObserver(token);  // one-shot, as an armed mode change is
+  });
+  ASSERT_TRUE(mount.mountAgain("tarnwell-test-once"));
+  ASSERT_TRUE(mount.mountAgain("tarnwell-test-twice"));
+  EXPECT_TRUE(processEventsUntil([&] { return calls > 0; }));
+  processEventsUntil([] { return false; }, std::chrono::seconds(1));
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
