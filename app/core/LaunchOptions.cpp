@@ -24,7 +24,8 @@ std::optional<LaunchOption> parseOne(const QString& argument) {
     return LaunchOption{Kind::instanceCount, {}, count};
   }
   for (const auto& [prefix, kind] : {std::pair{"--mock_devices", Kind::mockDevices},
-                                     std::pair{"--mock_response", Kind::mockResponse}}) {
+                                     std::pair{"--mock_response", Kind::mockResponse},
+                                     std::pair{"--virtual_recorder", Kind::virtualRecorder}}) {
     if (argument.startsWith(QLatin1String(prefix))) {
       const auto value = valueOf(argument);
       if (!value) {
@@ -80,6 +81,9 @@ LaunchOptions::Roles LaunchOptions::resolve(
         break;
       case LaunchOption::Kind::mockDeviceDiskFull:
         roles.mockDiskFullError = roles.mockDiskFullError || roles.mockDevicesPath.has_value();
+        break;
+      case LaunchOption::Kind::virtualRecorder:
+        roles.virtualRecorderFolders.append(option.path);
         break;
     }
   }

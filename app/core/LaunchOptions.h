@@ -13,10 +13,17 @@
 // and an option that takes a value counts only as "<option>=<value>" with exactly one "=".
 // Anything else is ignored without a message.
 struct LaunchOption {
-  enum class Kind { instanceCount, mockDevices, mockResponse, mockDeviceFail, mockDeviceDiskFull };
+  enum class Kind {
+    instanceCount,
+    mockDevices,
+    mockResponse,
+    mockDeviceFail,
+    mockDeviceDiskFull,
+    virtualRecorder,  // "--virtual_recorder=<folder>": a recorder behind the real roles
+  };
 
   Kind kind = Kind::instanceCount;
-  QString path;  // the file of mockDevices and mockResponse
+  QString path;  // the file of mockDevices and mockResponse, the folder of virtualRecorder
   int64_t instanceCount = 0;
 
   friend bool operator==(const LaunchOption&, const LaunchOption&) = default;
@@ -36,6 +43,7 @@ struct LaunchOptions {
     bool mockFailure = false;
     bool mockDiskFullError = false;
     std::optional<QString> mockResponsePath;
+    QStringList virtualRecorderFolders;  // every one given, in order
   };
   // `usable` tells whether an option's file can be read and decoded; an option whose file
   // cannot is ignored and the role in place stays.

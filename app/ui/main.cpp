@@ -1,4 +1,6 @@
+#include "app/core/LaunchOptions.h"
 #include "app/core/StartUp.h"
+#include "app/sim/VirtualRecorderRack.h"
 #include "app/localize/CMLocalize.h"
 #include "platform/Bundle.h"
 
@@ -11,6 +13,17 @@
 int main(int argc, char* argv[]) {
   const QCoreApplication app(argc, argv);
   StartUp::prepare(QCoreApplication::arguments(), Bundle::main());
+  const QStringList virtualRecorders =
+      LaunchOptions::parse(QCoreApplication::arguments()).resolve().virtualRecorderFolders;
+  std::unique_ptr<VirtualRecorderRack> rack;
+  if (!virtualRecorders.isEmpty()) {
+    auto installed = VirtualRecorderRack::install(virtualRecorders);
+    if (const auto* error = std::get_if<QString>(&installed)) {
+      std::fprintf(stderr, "tarnwell: %s\n", qUtf8Printable(*error));
+      return 1;
+    }
+    rack = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
+  }
   const QString name = CMLocalize::localizedString(QStringLiteral("ID_APP_NAME"));
   std::fprintf(stderr, "%s: the wizard is not available in this build yet; "
                        "see tarnwell-tool --help\n",

@@ -56,6 +56,12 @@ TEST(LaunchOptionsResolve, FaultsActOnlyAfterASimulatedInterface) {
   EXPECT_FALSE(roles.mockDiskFullError);
 }
 
+TEST(LaunchOptionsResolve, EveryVirtualRecorderIsAttached) {
+  const auto roles = parse({"--virtual_recorder=/a", "--virtual_recorder", "--virtual_recorder=/b"})
+                         .resolve();
+  EXPECT_EQ(roles.virtualRecorderFolders, (QStringList{QStringLiteral("/a"), QStringLiteral("/b")}));
+}
+
 TEST(LaunchOptionsResolve, AnUnusableFileLeavesTheRoleInPlace) {
   const auto usable = [](const LaunchOption& option) {
     return option.path != QLatin1String("/broken");

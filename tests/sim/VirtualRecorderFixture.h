@@ -1,0 +1,146 @@
+#pragma once
+
+#include "app/sim/VirtualRecorderRack.h"
+#include "driver/DriverIdentity.h"
+#include "driver/KvonExSCSIIOStruct.h"
+#include "platform/PropertyList.h"
+#include "platform/volume/InMemoryVolumeTable.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+
+// A recorder folder written from a dictionary, attached behind an in-memory registry and
+// volume table, and a caller that sends vendor commands through the pass-through driver as
+// the application does.
+class VirtualRecorderFixture : public ::testing::Test {
+ public:
+  // A SCSI-transfer recorder that needs a mode change, with `changes` applied.
+  static QVariantMap scsiModel(const QVariantMap& changes = {}) {
+    QVariantMap map{
+        {QStringLiteral("vendorId"), qint64{0xF7A1}},
+        {QStringLiteral("productId"), qint64{0x0210}},
+        {QStringLiteral("deviceId"), qint64{0x5A10}},
+        {QStringLiteral("modelName"), QStringLiteral("DR-41")},
+        {QStringLiteral("firmwareVersion"), QStringLiteral("Ver 1.00")},
+        {QStringLiteral("subFirmwareVersion"), QStringLiteral("Ver 0.10")},
+        {QStringLiteral("musicCodecFile"), qint64{0x0102}},
+        {QStringLiteral("serialNumber"), QStringLiteral("S0001")},
+        {QStringLiteral("needsModeChange"), true},
+        {QStringLiteral("restartSeconds"), 0.05},
+        {QStringLiteral("flashAreas"),
+         QVariantMap{{QStringLiteral("dsp"), QVariantMap{{QStringLiteral("address"), qint64{0x40000}},
+                                                        {QStringLiteral("length"), qint64{0x30000}}}}}},
+        {QStringLiteral("prepareBlocks"), qint64{3}},
+        {QStringLiteral("volumes"),
+         QVariantList{QVariantMap{{QStringLiteral("freeBytes"), qint64{1000000}}}}},
+        {QStringLiteral("firmwareVersionAfterUpdate"), QStringLiteral("Ver 1.10")},
+    };
+    for (auto it = changes.begin(); it != changes.end(); ++it) {
+      map.insert(it.key(), it.value());
+    }
+    return map;
+  }
+
+
+ protected:
+  enum class Direction : uint32_t { out = 0x00, in = 0x80, none = 0xFF };
+
+  struct Reply {
+    IOReturn result = 0;
+    uint32_t status = 0;
+    QByteArray data;
+    std::array<uint8_t, 18> sense{};
+    // "key/asc" of a CHECK CONDITION, for short assertions.
+    QString senseCode() const {
+      return QStringLiteral("%1/%2").arg(sense[2], 2, 16, QLatin1Char('0')).arg(sense[12], 2, 16, QLatin1Char('0'));
+    }
+  };
+
+  static void SetUpTestSuite() {
+    if (QCoreApplication::instance() == nullptr) {
+      static int argc = 1;
+      static char name[] = "test_sim";
+      static char* argv[] = {name, nullptr};
+      static QCoreApplication app(argc, argv);
+    }
+  }
+
+  void attach(const QVariantMap& config) {
+    QFile file(QDir(folder.path()).filePath(QStringLiteral("recorder.plist")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(PropertyList::toXml(config));
+    file.close();
+    auto installed = VirtualRecorderRack::install({folder.path()});
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<VirtualRecorderRack>>(installed))
+        << std::get<QString>(installed).toStdString();
+    rack = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
+    ASSERT_TRUE(connect());
+  }
+
+  // Opens a connection on the recorder's driver entry, as detection does after a restart.
+  bool connect() {
+    const auto drivers = rack->registry().matchingServices(DriverIdentity::kDeviceClassName);
+    return drivers.size() == 1 &&
+           rack->registry().openUserClient(drivers.front(), 0, &connection) == kIOReturnSuccess;
+  }
+
+  VirtualRecorder& recorder() const { return *rack->recorders().front(); }
+
+  Reply send(const std::array<uint8_t, 16>& cdb, Direction direction, QByteArray data = {}) {
+    Reply reply;
+    reply.data = std::move(data);
+    KvonExSCSIIOStructT record;
+    record.request.direction = static_cast<uint32_t>(direction);
+    record.request.commandLength = 16;
+    record.request.commandBlock = cdb;
+    record.request.dataLength = static_cast<uint64_t>(reply.data.size());
+    record.request.dataAddress = reply.data.isEmpty() ? 0 : reinterpret_cast<uintptr_t>(reply.data.data());
+    record.request.senseLength = reply.sense.size();
+    record.request.senseAddress = reinterpret_cast<uintptr_t>(reply.sense.data());
+    uint32_t size = 0;
+    const auto bytes = KvonRecord::encode(KvonRecord::kSelectorExecute64, record, false, &size);
+    std::array<uint8_t, 4> output{};
+    size_t outputSize = output.size();
+    const std::array<ClientBuffer, 2> lent{
+        ClientBuffer::of(reply.data.data(), static_cast<uint64_t>(reply.data.size())),
+        ClientBuffer::of(reply.sense.data(), reply.sense.size())};
+    reply.result = rack->registry().callStructMethod(connection, KvonRecord::kSelectorExecute64,
+                                                     std::span(bytes->data(), size), output.data(),
+                                                     &outputSize, lent);
+    std::memcpy(&reply.status, output.data(), sizeof reply.status);
+    return reply;
+  }
+
+  Reply read(uint8_t item, uint16_t allocation) {
+    return send({0xE0, item, static_cast<uint8_t>(allocation >> 8U), static_cast<uint8_t>(allocation)},
+                Direction::in, QByteArray(65536, '\0'));
+  }
+
+  static std::array<uint8_t, 16> update(uint8_t step, uint32_t first = 0, uint32_t second = 0,
+                                        uint8_t processor = 0) {
+    return {0xE4, step,
+            static_cast<uint8_t>(first >> 24U), static_cast<uint8_t>(first >> 16U),
+            static_cast<uint8_t>(first >> 8U), static_cast<uint8_t>(first),
+            static_cast<uint8_t>(second >> 24U), static_cast<uint8_t>(second >> 16U),
+            static_cast<uint8_t>(second >> 8U), static_cast<uint8_t>(second),
+            0, processor, 0, 0, 0, 0};
+  }
+
+  QString transcript() const {
+    QFile file(QDir(folder.path()).filePath(QStringLiteral("transcript.txt")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
+  }
+
+  QTemporaryDir folder;
+  std::unique_ptr<VirtualRecorderRack> rack;
+  uint32_t connection = 0;
+};
