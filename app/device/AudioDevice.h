@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/device/AudioDeviceTable.h"
+#include "app/device/IOObject.h"
 
 #include <QString>
 
@@ -29,6 +30,10 @@ class AudioDevice final {
   UpdateType updateType = UpdateType::fileCopy;
   UpdateFirmwareTargetProcessor targetProcessor = UpdateFirmwareTargetProcessor::dsp;
   std::optional<AudioDeviceTable::ScsiTransferAddress> transferAddress;
+  // The USB device's registry entry, and the driver's entry below it with the connection
+  // that detection opened. Shared by copies of the record; the last one closes it.
+  IOObjectPtr serviceEntry;
+  IOObjectPtr driverEntry;
 };
 
 using AudioDevicePtr = std::shared_ptr<AudioDevice>;
