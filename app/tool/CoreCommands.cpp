@@ -56,6 +56,9 @@ int launchOptions(const QStringList& arguments) {
                      QStringLiteral("DownloadManagerMock file=%1 connected=%2")
                          .arg(*roles.mockResponsePath, boolText(!options.mockNoNetwork)));
   }
+  for (const QString& folder : roles.virtualRecorderFolders) {
+    Tool::printField(QStringLiteral("virtualRecorder"), folder);
+  }
   return Tool::kSuccess;
 }
 

@@ -1,8 +1,9 @@
 #include "app/tool/ToolCommand.h"
+#include "app/tool/VirtualOption.h"
 #include "driver/DriverIdentity.h"
 #include "driver/KvonExSCSIIOStruct.h"
 #include "platform/BoundedRead.h"
-#include "platform/registry/UdevRegistry.h"
+#include "platform/registry/Registry.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -75,12 +76,18 @@ QJsonObject entryJson(Registry& registry, const RegistryEntryRef& entry) {
           {QStringLiteral("children"), children}};
 }
 
-int registryTree(const QStringList& arguments) {
+int registryTree(const QStringList& given) {
+  QStringList arguments = given;
+  int status = Tool::kSuccess;
+  const auto recorders = takeVirtualRecorders(arguments, &status);
+  if (status != Tool::kSuccess) {
+    return status;
+  }
   const bool json = arguments == QStringList{QStringLiteral("--json")};
   if (!arguments.isEmpty() && !json) {
-    return Tool::usageError(QStringLiteral("registry takes only --json"));
+    return Tool::usageError(QStringLiteral("registry takes only --json and --virtual FOLDER"));
   }
-  UdevRegistry registry;
+  Registry& registry = *Registry::shared();
   const std::vector<RegistryEntryRef> devices = registry.matchingServices("IOUSBHostDevice");
   if (json) {
     QJsonArray trees;
@@ -163,13 +170,19 @@ RegistryEntryRef findDriverEntry(Registry& registry, const QString& device) {
   return nullptr;
 }
 
-int scsi(const QStringList& arguments) {
+int scsi(const QStringList& given) {
+  QStringList arguments = given;
+  int status = Tool::kSuccess;
+  const auto recorders = takeVirtualRecorders(arguments, &status);
+  if (status != Tool::kSuccess) {
+    return status;
+  }
   const auto parsed = parseScsi(arguments);
   if (const auto* message = std::get_if<QString>(&parsed)) {
     return Tool::usageError(*message);
   }
   const auto& request = std::get<ScsiRequest>(parsed);
-  UdevRegistry registry;
+  Registry& registry = *Registry::shared();
   const RegistryEntryRef driver = findDriverEntry(registry, request.device);
   if (driver == nullptr) {
     return Tool::failure(request.device.isEmpty()
@@ -206,7 +219,6 @@ int scsi(const QStringList& arguments) {
   const IOReturn result = registry.callStructMethod(
       connection, selector, std::span(bytes->data(), size), output.data(), &outputSize, lent);
   registry.closeUserClient(connection);
-  uint32_t status = 0;
   std::memcpy(&status, output.data(), sizeof status);
 
   Tool::printField(QStringLiteral("device"), QString::fromStdString(driver->location()));
@@ -228,11 +240,12 @@ int scsi(const QStringList& arguments) {
 
 QList<ToolCommand> driverCommands() {
   return {
-      {QStringLiteral("registry"), QStringLiteral("[--json]"),
+      {QStringLiteral("registry"), QStringLiteral("[--json] [--virtual FOLDER]..."),
        QStringLiteral("the device registry below every USB device, indented by depth"),
        registryTree},
       {QStringLiteral("scsi"),
-       QStringLiteral("[--device ENTRY] --cdb HEX [--in N | --out FILE] [--timeout MS]"),
+       QStringLiteral("[--device ENTRY] --cdb HEX [--in N | --out FILE] [--timeout MS] "
+                      "[--virtual FOLDER]..."),
        QStringLiteral("sends one command block through the pass-through driver and prints the "
                       "result, the task status, the data read and the sense bytes (hex)"),
        scsi},

@@ -32,4 +32,6 @@ QList<ToolCommand> deviceCommands();
 QList<ToolCommand> driverCommands();
 QList<ToolCommand> firmwareCommands();
 QList<ToolCommand> localizeCommands();
+QList<ToolCommand> recorderCommands();
 QList<ToolCommand> serviceCommands();
+QList<ToolCommand> volumeCommands();

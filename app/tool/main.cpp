@@ -31,7 +31,7 @@ namespace {
 
 QList<ToolCommand> allCommands() {
   return coreCommands() + deviceCommands() + driverCommands() + firmwareCommands() +
-         serviceCommands() + localizeCommands();
+         recorderCommands() + serviceCommands() + localizeCommands() + volumeCommands();
 }
 
 void printHelp() {
