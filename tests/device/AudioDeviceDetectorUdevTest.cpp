@@ -1,7 +1,9 @@
 #include "app/device/AudioDeviceDetectorReal.h"
+#include "app/device/AudioDeviceInterfaceReal.h"
 #include "driver/DriverIdentity.h"
 #include "platform/registry/UdevRegistry.h"
 #include "tests/device/DetectorTestSupport.h"
+#include "tests/platform/VolumeTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,6 +67,25 @@ TEST_F(AudioDeviceDetectorUdevTest, ARecorderTheRuleDidNotMarkHasNoDriver) {
   EXPECT_EQ(detectOnce(absent), AudioDeviceError::deviceError(14));
   AudioDeviceDetectorReal installed(std::chrono::milliseconds(0), {rules.path()});
   EXPECT_EQ(detectOnce(installed), AudioDeviceError::skelError());
+}
+
+// The recorder's partitions (sdb1, sdb2 in the testbed) matched against the real mount
+// table: tmpfs file systems mounted from those names, and one from another disk.
+TEST_F(AudioDeviceDetectorUdevTest, FindsTheVolumesMountedFromTheRecordersPartitions) {
+  load("recorder-claimed.umockdev");
+  ensureTestApplication();
+  const TmpfsMount second("/dev/sdb2");
+  SKIP_WITHOUT_MOUNT(second);
+  const TmpfsMount unrelated("/dev/sdc1");
+  const TmpfsMount first("/dev/sdb1");
+  Registry::setShared(std::make_shared<UdevRegistry>());
+  AudioDeviceDetectorReal detector(std::chrono::milliseconds(0), {});
+  ASSERT_EQ(detectOnce(detector), std::nullopt);
+  ASSERT_EQ(detector.devices().size(), 1U);
+  AudioDeviceInterfaceReal deviceInterface;
+  const QList<QUrl> volumes = deviceInterface.findRecorderVolumes(*detector.devices().front());
+  EXPECT_EQ(volumes, (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(second.path())),
+                                  QUrl::fromLocalFile(QString::fromStdString(first.path()))}));
 }
 
 }  // namespace
