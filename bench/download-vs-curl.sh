@@ -37,8 +37,10 @@ measure() {  # name, command...
   wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/$name.time" |
     awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }')
   rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/$name.time")
+  cpu=$(sed -n 's/.*\(User\|System\) time (seconds): //p' "$work/$name.time" |
+    awk '{ s += $1 } END { print s }')
   got=$(stat -c %s "$work/$name.out")
-  echo "$name $wall $rss $got"
+  echo "$name $wall $rss $got $cpu"
 }
 
 # Runs alternate between the two, and each keeps its fastest time and its largest memory,
@@ -53,11 +55,13 @@ done
 echo "best of $runs runs each:"
 awk -v mib="$mib" '
   !($1 in wall) || $2 < wall[$1] { wall[$1] = $2 }
+  !($1 in cpu) || $5 < cpu[$1] { cpu[$1] = $5 }
   $3 / 1024 > rss[$1] { rss[$1] = $3 / 1024 }
   { size[$1] = $4 }
   END {
-    for (n in wall) printf "%-5s %6.2f s  %7.1f MiB/s  peak RSS %6.1f MiB  (%d bytes)\n",
-                           n, wall[n], mib / wall[n], rss[n], size[n]
+    # CPU time (user + system) says how much work each side does, whatever else runs.
+    for (n in wall) printf "%-5s %6.2f s  %7.1f MiB/s  CPU %5.2f s  peak RSS %6.1f MiB  (%d bytes)\n",
+                           n, wall[n], mib / wall[n], cpu[n], rss[n], size[n]
     ratio = wall["curl"] / wall["tool"]
     printf "throughput tool/curl: %.2f (at least 0.8 wanted)\n", ratio
     printf "tool peak RSS over the package: %.1f MiB (at most 64 wanted)\n", rss["tool"] - mib

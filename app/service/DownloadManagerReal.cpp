@@ -3,7 +3,9 @@
 #include "app/core/Logger.h"
 #include "app/core/Settings.h"
 #include "app/service/ServiceLimits.h"
+#include "app/service/TaskReceiver.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -111,7 +113,13 @@ DownloadManagerReal::Configuration DownloadManagerReal::Configuration::builtIn()
 DownloadManagerReal::DownloadManagerReal() : DownloadManagerReal(Configuration::builtIn()) {}
 
 DownloadManagerReal::DownloadManagerReal(Configuration configuration)
-    : configuration_(std::move(configuration)), queue_(QStringLiteral("network session")) {}
+    : configuration_(std::move(configuration)), queue_(QStringLiteral("network session")) {
+  // Callers hop back to the main thread through its receiver; made here, on the thread that
+  // makes the manager, it exists before any completion on the session thread asks for it.
+  if (QCoreApplication::instance() != nullptr) {
+    TaskReceiver::main();
+  }
+}
 
 DownloadManagerReal::~DownloadManagerReal() {
   queue_.sync([this] {
@@ -119,6 +127,8 @@ DownloadManagerReal::~DownloadManagerReal() {
     // Its replies go with it, without finishing.
     delete session_;
     session_ = nullptr;
+    // Session state is released on the session's thread, where it was made and used.
+    extraCertificates_.clear();
   });
 }
 

@@ -3,7 +3,13 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <atomic>
+
 namespace {
+
+// The main thread's receiver may be made on another thread and reach the main thread only
+// through Qt's event queue; publishing it here orders its making before its first use there.
+std::atomic<TaskReceiver*> publishedMain{nullptr};
 
 QEvent::Type wakeEventType() {
   static const auto kType = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -13,12 +19,14 @@ QEvent::Type wakeEventType() {
 }  // namespace
 
 void TaskReceiver::post(std::function<void()> task) {
+  QEvent* wakeUp = nullptr;
   {
     const std::lock_guard guard(mutex_);
     tasks_.push_back(std::move(task));
+    wakeUp = new QEvent(wakeEventType());
   }
-  // One wake-up per task; the event queue owns the event from here on.
-  QCoreApplication::postEvent(this, new QEvent(wakeEventType()));
+  // The event queue owns the event from here on.
+  QCoreApplication::postEvent(this, wakeUp);
 }
 
 TaskReceiver& TaskReceiver::main() {
@@ -26,24 +34,26 @@ TaskReceiver& TaskReceiver::main() {
   static TaskReceiver* const receiver = [] {
     auto* created = new TaskReceiver;
     created->moveToThread(QCoreApplication::instance()->thread());
+    publishedMain.store(created, std::memory_order_release);
     return created;
   }();
   return *receiver;
 }
 
 bool TaskReceiver::event(QEvent* event) {
+  // Pairs with the publication in main().
+  static_cast<void>(publishedMain.load(std::memory_order_acquire));
+  std::unique_lock lock(mutex_);
   if (event->type() != wakeEventType()) {
+    lock.unlock();
     return QObject::event(event);
   }
-  std::function<void()> task;
-  {
-    const std::lock_guard guard(mutex_);
-    if (tasks_.empty()) {
-      return true;
-    }
-    task = std::move(tasks_.front());
-    tasks_.pop_front();
+  if (tasks_.empty()) {
+    return true;
   }
+  const std::function<void()> task = std::move(tasks_.front());
+  tasks_.pop_front();
+  lock.unlock();
   task();
   return true;
 }

@@ -8,8 +8,13 @@
 
 class QEvent;
 
-// Runs tasks on the thread of this object, in the order posted, through its event queue. Tasks
+// Runs tasks on the thread of this object, one per wake-up event, in the order posted. Tasks
 // still queued when the object is deleted are dropped.
+//
+// The tasks travel in a queue of our own under a lock; Qt's event queue carries only an empty
+// wake-up event. Qt is not built for thread checkers, which therefore cannot see how Qt hands
+// an event from one thread to another; the wake-up is made under the same lock that the
+// receiving thread takes before it reads it, so that the hand-over is visible to them.
 class TaskReceiver final : public QObject {
  public:
   TaskReceiver() = default;
@@ -24,8 +29,6 @@ class TaskReceiver final : public QObject {
   bool event(QEvent* event) override;
 
  private:
-  // The tasks travel under a lock of our own rather than inside Qt's events, so that thread
-  // checkers see the hand-over.
   std::mutex mutex_;
   std::deque<std::function<void()>> tasks_;
 };

@@ -19,11 +19,14 @@ class ServiceToolTest : public ::testing::Test {
   }
 
   ToolRun run(const QStringList& arguments, const QStringList& environment = {}) const {
-    // LSAN_OPTIONS is read only by sanitizer builds.
+    // LSAN_OPTIONS and TSAN_OPTIONS are read only by sanitizer builds.
+    QString tsan = qEnvironmentVariable("TSAN_OPTIONS");
+    tsan += QStringLiteral(":suppressions=" TARNWELL_SOURCE_DIR "/tests/service/tsan.supp");
     return runTool(arguments,
                    QStringList{QStringLiteral("XDG_CONFIG_DIRS=") + settings_.path(),
                                QStringLiteral("LSAN_OPTIONS=suppressions=" TARNWELL_SOURCE_DIR
-                                              "/tests/service/lsan.supp")} +
+                                              "/tests/service/lsan.supp"),
+                               QStringLiteral("TSAN_OPTIONS=") + tsan} +
                        environment);
   }
 

@@ -4,13 +4,71 @@
 #include <QFile>
 #include <QThread>
 
+#include <array>
 #include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
 
 // OpenSSL frees the per-thread state of a network thread when the thread ends, which may be
 // just after the process's leak check in sanitizer builds (see lsan.supp).
 // The sanitizer runtime looks this reserved name up.
 // NOLINTNEXTLINE(bugprone-reserved-identifier)
 extern "C" const char* __lsan_default_suppressions() { return "leak:libcrypto.so\n"; }
+
+// Qt, GLib and OpenSSL are not built for the thread sanitizer, which cannot see their locking.
+// What they hand between Qt Network's own thread and ours looks unsynchronised to it. Calls
+// made from inside those libraries are ignored; our code and what it hands between threads
+// stays checked, because it synchronises with standard locks and joins only (tsan.supp holds
+// the same lines for the tool run as a child process).
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
+extern "C" const char* __tsan_default_suppressions() {
+  return "called_from_lib:libQt6Core.so\n"
+         "called_from_lib:libQt6Network.so\n"
+         "called_from_lib:libglib-2.0.so\n"
+         "called_from_lib:libcrypto.so\n"
+         "called_from_lib:libssl.so\n"
+         "called_from_lib:libqopensslbackend.so\n";
+}
+
+namespace {
+
+// Starts a program found on PATH. Qt's QProcess starts children in a way (a clone sharing the
+// parent's memory) that corrupts the thread checker's view of the parent thread, after which
+// it reports races everywhere; posix_spawn does not. `in` and `out` become the child's standard
+// input and output when not -1; `quiet` sends its output to /dev/null.
+std::optional<pid_t> spawn(const std::vector<std::string>& arguments, int in, int out, bool quiet) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (in >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
+  }
+  if (out >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  } else if (quiet) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  std::vector<std::string> copies = arguments;
+  std::vector<char*> argv;
+  argv.reserve(copies.size() + 1);
+  for (std::string& argument : copies) {
+    argv.push_back(argument.data());
+  }
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int failed = posix_spawnp(&pid, argv.front(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed == 0 ? std::optional(pid) : std::nullopt;
+}
+
+}  // namespace
 
 QCoreApplication& testApplication() {
   static int argc = 1;
@@ -39,31 +97,54 @@ TestHttpsServer::TestHttpsServer() {
   }
   recordDir_ = dir_.filePath(QStringLiteral("record"));
   QDir().mkpath(recordDir_);
-  const int made = QProcess::execute(
-      QStringLiteral("openssl"),
-      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-       QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-       QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-       QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-       QStringLiteral("/CN=localhost"), QStringLiteral("-addext"),
-       QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1"), QStringLiteral("-keyout"),
-       dir_.filePath(QStringLiteral("key.pem")), QStringLiteral("-out"), caFile()});
-  if (made != 0) {
+  const std::optional<pid_t> openssl = spawn(
+      {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+       "-nodes", "-days", "2", "-subj", "/CN=localhost", "-addext",
+       "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout",
+       dir_.filePath(QStringLiteral("key.pem")).toStdString(), "-out", caFile().toStdString()},
+      -1, -1, true);
+  int status = 0;
+  if (!openssl || waitpid(*openssl, &status, 0) != *openssl || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
     return;
   }
-  process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  process_.start(QStringLiteral("python3"), {QStringLiteral(TARNWELL_HTTPS_SERVER), caFile(),
-                                             dir_.filePath(QStringLiteral("key.pem")), recordDir_,
-                                             QStringLiteral("--exit-with-stdin")});
-  if (!process_.waitForStarted() || !process_.waitForReadyRead(30000)) {
+  // The server ends when its standard input closes, so it does not outlive a crashed test.
+  std::array<int, 2> input{-1, -1};
+  std::array<int, 2> output{-1, -1};
+  if (pipe2(input.data(), O_CLOEXEC) != 0 || pipe2(output.data(), O_CLOEXEC) != 0) {
     return;
   }
-  port_ = process_.readLine().trimmed().toInt();
+  const std::optional<pid_t> server =
+      spawn({"python3", TARNWELL_HTTPS_SERVER, caFile().toStdString(),
+             dir_.filePath(QStringLiteral("key.pem")).toStdString(), recordDir_.toStdString(),
+             "--exit-with-stdin"},
+            input[0], output[1], false);
+  close(input[0]);
+  close(output[1]);
+  input_ = input[1];
+  if (!server) {
+    close(output[0]);
+    return;
+  }
+  pid_ = *server;
+  // The first line is the port.
+  std::string line;
+  char c = 0;
+  while (read(output[0], &c, 1) == 1 && c != '\n') {
+    line += c;
+  }
+  close(output[0]);
+  port_ = QByteArray::fromStdString(line).toInt();
 }
 
 TestHttpsServer::~TestHttpsServer() {
-  process_.kill();
-  process_.waitForFinished();
+  if (input_ >= 0) {
+    close(input_);
+  }
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
 }
 
 QUrl TestHttpsServer::url(const QString& pathAndQuery) const {

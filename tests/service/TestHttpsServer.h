@@ -2,13 +2,14 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <chrono>
 #include <functional>
+
+#include <sys/types.h>
 
 // The one application object of the test binary; Qt Network wants one.
 QCoreApplication& testApplication();
@@ -39,6 +40,7 @@ class TestHttpsServer final {
  private:
   QTemporaryDir dir_;
   QString recordDir_;
-  QProcess process_;
+  int input_ = -1;  // the server's standard input
+  pid_t pid_ = 0;
   int port_ = 0;
 };
