@@ -11,6 +11,12 @@
 // The desktop wizard is not part of this build yet: start-up runs as far as it can
 // without a window, then says so.
 int main(int argc, char* argv[]) {
+  // Worker threads (the network session and Qt Network's own thread) wake each other for
+  // every 4 KiB of a download; GLib's event loop makes a system call per wake-up, Qt's own
+  // merges them. The main thread keeps GLib for the desktop integration.
+  if (!qEnvironmentVariableIsSet("QT_NO_THREADED_GLIB")) {
+    qputenv("QT_NO_THREADED_GLIB", "1");
+  }
   const QCoreApplication app(argc, argv);
   StartUp::prepare(QCoreApplication::arguments(), Bundle::main());
   const QStringList virtualRecorders =
