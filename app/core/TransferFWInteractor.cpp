@@ -1,0 +1,135 @@
+#include "app/core/TransferFWInteractor.h"
+
+#include "app/core/FWUpdaterController.h"
+#include "app/localize/CMLocalize.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <thread>
+
+namespace {
+
+// Runs `task` on the main thread after `delay`, unless the interactor behind `self` is gone.
+void postToMain(const std::weak_ptr<TransferFWInteractor*>& self, std::chrono::milliseconds delay,
+                std::function<void(TransferFWInteractor&)> task) {
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [self, delay, task = std::move(task)] {
+        QTimer::singleShot(delay, QCoreApplication::instance(), [self, task] {
+          if (const auto alive = self.lock()) {
+            task(**alive);
+          }
+        });
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace
+
+TransferFWInteractor::TransferFWInteractor(FWUpdaterController& controller, AudioDevicePtr device,
+                                           std::shared_ptr<AudioDeviceInterface> deviceInterface,
+                                           QByteArray firmwareData, FirmwareInfo firmwareInfo)
+    : controller_(controller),
+      device_(std::move(device)),
+      deviceInterface_(std::move(deviceInterface)),
+      firmwareData_(std::move(firmwareData)),
+      firmwareInfo_(std::move(firmwareInfo)),
+      self_(std::make_shared<TransferFWInteractor*>(this)) {}
+
+TransferFWInteractor::~TransferFWInteractor() {
+  // Work still on the device queue must not report to an interactor that has gone.
+  controller_.deviceQueue.sync([this] { self_.reset(); });
+}
+
+void TransferFWInteractor::start() {
+  controller_.isExecutingUpdate = true;
+  if (controller_.mainWindowController != nullptr) {
+    progressWindow_ = controller_.mainWindowController->showProgress(true);
+  }
+  if (progressWindow_ != nullptr) {
+    progressWindow_->setIndeterminate(true);
+    progressWindow_->setValue(0);
+    progressWindow_->setMessage(
+        CMLocalize::localizedString(QStringLiteral("ID_MSG_TRANSFER_FIRMWARE")));
+  }
+  refreshTimer_ = new QTimer(this);
+  refreshTimer_->setInterval(10);
+  connect(refreshTimer_, &QTimer::timeout, this, &TransferFWInteractor::tick);
+  refreshTimer_->start();
+
+  const std::weak_ptr<TransferFWInteractor*> self = self_;
+  const auto delay = completionDelay_;
+  controller_.deviceQueue.async([this, self, delay] {
+    const auto result = deviceInterface_->updateFirmware(
+        *device_, firmwareData_, firmwareInfo_.fileName, [this](int64_t done, int64_t total) {
+          {
+            const std::scoped_lock guard(lock_);
+            actTotalBytes_ = total;
+          }
+          const std::scoped_lock guard(lock_);
+          actTransferedBytes_ = done;
+        });
+    postToMain(self, delay, [result](TransferFWInteractor& interactor) { interactor.complete(result); });
+  });
+}
+
+void TransferFWInteractor::tick() {
+  if (progressWindow_ == nullptr) {
+    return;
+  }
+  int64_t total = 0;
+  int64_t done = 0;
+  {
+    const std::scoped_lock guard(lock_);
+    total = actTotalBytes_;
+    done = actTransferedBytes_;
+  }
+  if (total < 1) {
+    progressWindow_->setIndeterminate(true);
+    return;
+  }
+  progressWindow_->setIndeterminate(false);
+  progressWindow_->setValue(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+}
+
+void TransferFWInteractor::complete(const std::optional<AudioDeviceError>& result) {
+  refreshTimer_->stop();
+  if (progressWindow_ != nullptr) {
+    progressWindow_->close();
+    progressWindow_ = nullptr;
+  }
+  if (!result) {
+    controller_.showPage({WizardPage::updating, std::nullopt, std::nullopt});
+    controller_.bringMainWindowToFront();
+    controller_.isNeededConfirmToQuit = true;
+    runFollowUp();
+    return;
+  }
+  controller_.isExecutingUpdate = false;
+  switch (result->kind) {
+    case AudioDeviceError::Kind::diskFullError:
+      controller_.showErrorAlert(QStringLiteral("ID_ERR_NOT_ENOUGH_SPACE"));
+      controller_.showUpdaterAvailable(device_, firmwareInfo_);
+      break;
+    case AudioDeviceError::Kind::skelError:
+    case AudioDeviceError::Kind::deviceError:
+      controller_.reportDeviceError(*result);
+      controller_.showPage({WizardPage::opening, std::nullopt, std::nullopt});
+      break;
+  }
+  controller_.bringMainWindowToFront();
+}
+
+void TransferFWInteractor::runFollowUp() {
+  const std::weak_ptr<TransferFWInteractor*> self = self_;
+  controller_.deviceQueue.async([this, self] {
+    const auto result = deviceInterface_->finishUpdate(*device_, firmwareData_);
+    postToMain(self, std::chrono::milliseconds(0), [result](TransferFWInteractor& interactor) {
+      interactor.controller_.isExecutingUpdate = false;
+      if (result) {
+        interactor.controller_.reportDeviceError(*result);
+      }
+    });
+  });
+}
