@@ -12,7 +12,6 @@
 
 #include <benchmark/benchmark.h>
 
-
 namespace {
 
 constexpr uint32_t kImageSize = 32U << 20U;
@@ -34,8 +33,9 @@ class Uploader final {
         {QStringLiteral("firmwareVersion"), QStringLiteral("Ver 1.00")},
         {QStringLiteral("serialNumber"), QStringLiteral("1")},
         {QStringLiteral("flashAreas"),
-         QVariantMap{{QStringLiteral("dsp"), QVariantMap{{QStringLiteral("address"), qint64{0}},
-                                                        {QStringLiteral("length"), qint64{kImageSize}}}}}},
+         QVariantMap{
+             {QStringLiteral("dsp"), QVariantMap{{QStringLiteral("address"), qint64{0}},
+                                                 {QStringLiteral("length"), qint64{kImageSize}}}}}},
         {QStringLiteral("faults"), faults},
     };
     QFile file(QDir(folder_.path()).filePath(QStringLiteral("recorder.plist")));
@@ -86,7 +86,7 @@ class Uploader final {
 void uploadImage(benchmark::State& state, double bytesPerSecond) {
   Uploader uploader(bytesPerSecond);
   std::vector<uint8_t> image(kImageSize, 0x5A);
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     if (!uploader.upload(image)) {
       state.SkipWithError("the upload failed");
       break;

@@ -4,26 +4,31 @@
 
 #include <future>
 
-SerialQueue::SerialQueue(std::string name) : name_(std::move(name)), worker_([this] { run(); }) {
+SerialQueue::SerialQueue(std::string name)
+    : name_(std::move(name)), worker_(&SerialQueue::run, state_) {
   // Thread names show in debuggers and in `top -H`; the kernel keeps 15 characters.
   pthread_setname_np(worker_.native_handle(), name_.substr(0, 15).c_str());
 }
 
 SerialQueue::~SerialQueue() {
   {
-    const std::scoped_lock guard(mutex_);
-    stopping_ = true;
+    const std::scoped_lock guard(state_->mutex);
+    state_->stopping = true;
   }
-  wake_.notify_one();
-  worker_.join();
+  state_->wake.notify_one();
+  if (isCurrent()) {
+    worker_.detach();
+  } else {
+    worker_.join();
+  }
 }
 
 void SerialQueue::async(std::function<void()> task) {
   {
-    const std::scoped_lock guard(mutex_);
-    tasks_.push_back(std::move(task));
+    const std::scoped_lock guard(state_->mutex);
+    state_->tasks.push_back(std::move(task));
   }
-  wake_.notify_one();
+  state_->wake.notify_one();
 }
 
 void SerialQueue::sync(const std::function<void()>& task) {
@@ -39,17 +44,20 @@ void SerialQueue::sync(const std::function<void()>& task) {
   done.get_future().wait();
 }
 
-void SerialQueue::run() {
-  std::unique_lock guard(mutex_);
+void SerialQueue::run(const std::shared_ptr<State>& state) {
+  std::unique_lock guard(state->mutex);
   for (;;) {
-    wake_.wait(guard, [this] { return stopping_ || !tasks_.empty(); });
-    if (tasks_.empty()) {
+    state->wake.wait(guard, [&state] { return state->stopping || !state->tasks.empty(); });
+    if (state->tasks.empty()) {
       return;
     }
-    std::function<void()> task = std::move(tasks_.front());
-    tasks_.pop_front();
+    std::function<void()> task = std::move(state->tasks.front());
+    state->tasks.pop_front();
     guard.unlock();
     task();
+    // What the task captured goes before the lock is taken again: its last owner may be the
+    // one of this queue, whose destructor takes the lock.
+    task = nullptr;
     guard.lock();
   }
 }

@@ -3,19 +3,21 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 // A serial queue over one worker thread: tasks run one after the other in the order they
-// were posted. For the device queue and the detector's queue, whose tasks block on the
-// recorder; they need no event loop.
+// were posted. For the device queue, the detector's queue and the volume tables' unmounts,
+// whose tasks block; they need no event loop.
 class SerialQueue final {
  public:
   explicit SerialQueue(std::string name);
   SerialQueue(const SerialQueue&) = delete;
   SerialQueue& operator=(const SerialQueue&) = delete;
-  // Runs the tasks already posted, then stops the thread.
+  // Runs the tasks already posted, then stops the thread. A task may destroy its own queue
+  // (its completion let go of the owner): the thread then finishes the queue on its own.
   ~SerialQueue();
 
   void async(std::function<void()> task);
@@ -25,12 +27,17 @@ class SerialQueue final {
   const std::string& name() const { return name_; }
 
  private:
-  void run();
+  // Shared with the thread, which outlives the queue when a task destroyed it.
+  struct State {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> tasks;
+    bool stopping = false;
+  };
+
+  static void run(const std::shared_ptr<State>& state);
 
   const std::string name_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> tasks_;
-  bool stopping_ = false;
+  const std::shared_ptr<State> state_ = std::make_shared<State>();
   std::thread worker_;  // last: starts once the rest is ready
 };

@@ -12,16 +12,16 @@
 #include <mutex>
 
 class AudioDeviceInterfaceReal;
+class VolumeTable;
 
 // An update procedure behind updateFirmware and finishUpdate, one per update type; the
 // firmware transfer provides them.
 class FirmwareUpdateProcedure {
  public:
   virtual ~FirmwareUpdateProcedure() = default;
-  virtual std::optional<AudioDeviceError> update(AudioDeviceInterfaceReal& interface,
-                                                 AudioDevice& device, const QByteArray& firmware,
-                                                 const QString& fileName,
-                                                 const AudioDeviceInterface::Progress& progress) = 0;
+  virtual std::optional<AudioDeviceError> update(
+      AudioDeviceInterfaceReal& interface, AudioDevice& device, const QByteArray& firmware,
+      const QString& fileName, const AudioDeviceInterface::Progress& progress) = 0;
   virtual std::optional<AudioDeviceError> finish(AudioDeviceInterfaceReal& interface,
                                                  AudioDevice& device,
                                                  const QByteArray& firmware) = 0;
@@ -52,7 +52,8 @@ class AudioDeviceInterfaceReal final : public AudioDeviceInterface {
   uint32_t readSerialID(const AudioDevice& device, std::optional<QString>& serial) override;
   uint32_t readDeviceID(const AudioDevice& device, std::optional<uint32_t>& deviceID) override;
   uint32_t readProductInformation(
-      const AudioDevice& device, std::optional<std::vector<AudioProductInformation>>& list) override;
+      const AudioDevice& device,
+      std::optional<std::vector<AudioProductInformation>>& list) override;
   std::optional<AudioDeviceError> updateFirmware(AudioDevice& device, const QByteArray& firmware,
                                                  const QString& fileName,
                                                  const Progress& progress) override;
@@ -72,10 +73,11 @@ class AudioDeviceInterfaceReal final : public AudioDeviceInterface {
   QList<QUrl> findRecorderVolumes(const AudioDevice& device);
   static void recorderBSDNames(const IOObject& entry, QStringList& names);
   // Unmounts each volume without user interface, waiting for each; failures are logged.
-  void unmountVolumes(const QList<QUrl>& volumes);
+  void unmountVolumes(const QList<QUrl>& volumes) const;
 
-  // Arms the one-shot callback of the next volume mount, replacing an earlier one.
-  void setDidMountBlock(std::function<void()> block);
+  // Arms the one-shot callback of the next volume mount, replacing an earlier one; returns
+  // the arming's number.
+  uint64_t setDidMountBlock(std::function<void()> block);
 
  private:
   struct MountWatch;
@@ -87,5 +89,6 @@ class AudioDeviceInterfaceReal final : public AudioDeviceInterface {
   std::shared_ptr<FirmwareUpdateProcedure> fileCopy_;
   Waits waits_;
   std::shared_ptr<MountWatch> watch_;  // didMountBlock and its lock
+  VolumeTable& volumes_;               // the table it watches, the process's at construction
   int observer_ = 0;
 };

@@ -1,6 +1,5 @@
 #include "app/device/AudioProductInformation.h"
 
-
 namespace {
 
 // Little-endian UTF-16, refused when a surrogate is not part of a pair.
@@ -47,7 +46,8 @@ QStringList productInformationTexts(const QByteArray& answer) {
     }
     // An entry of length 0 has no terminator and no text: it is skipped.
     if (units > 0) {
-      if (const auto text = decodeUtf16(QByteArrayView(answer).sliced(position + 1, 2 * units - 2))) {
+      if (const auto text =
+              decodeUtf16(QByteArrayView(answer).sliced(position + 1, 2 * units - 2))) {
         texts.append(text->trimmed());
       }
     }
@@ -62,7 +62,8 @@ QStringList productInformationTexts(const QByteArray& answer) {
 AudioProductInformation parseProductInformation(const QString& text) {
   AudioProductInformation info;
   const QStringList pieces = text.trimmed().split(QLatin1Char('-'), Qt::SkipEmptyParts);
-  const auto cut = [](const QString& piece, qsizetype from, qsizetype to) -> std::optional<QString> {
+  const auto cut = [](const QString& piece, qsizetype from,
+                      qsizetype to) -> std::optional<QString> {
     if (piece.size() < to) {
       return std::nullopt;
     }

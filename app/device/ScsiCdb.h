@@ -8,7 +8,14 @@
 #include <cstdint>
 
 // The item a ReadRecorderItem command reads.
-enum class RecorderItem { modelName, deviceStatus, firmwareVersion, serialID, deviceID, productInformation };
+enum class RecorderItem {
+  modelName,
+  deviceStatus,
+  firmwareVersion,
+  serialID,
+  deviceID,
+  productInformation
+};
 
 // The modes of RecorderModeChange; the application sends only `update` (0x02).
 enum class RecorderMode : uint8_t {

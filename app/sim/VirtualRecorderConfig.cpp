@@ -6,6 +6,7 @@
 
 #include <limits>
 #include <map>
+#include <utility>
 
 namespace {
 
@@ -26,7 +27,10 @@ class Reader final {
     }
     if (value.typeId() != QMetaType::LongLong || value.toLongLong() < lowest ||
         value.toLongLong() > highest) {
-      fail(QStringLiteral("\"%1\" must be an integer from %2 to %3").arg(key).arg(lowest).arg(highest));
+      fail(QStringLiteral("\"%1\" must be an integer from %2 to %3")
+               .arg(key)
+               .arg(lowest)
+               .arg(highest));
       return std::nullopt;
     }
     return value.toLongLong();
@@ -49,7 +53,7 @@ class Reader final {
                                 std::optional<QString> fallback = std::nullopt) {
     const QVariant value = map_.value(key);
     if (!value.isValid()) {
-      return missing(key, fallback);
+      return missing(key, std::move(fallback));
     }
     if (value.typeId() != QMetaType::QString) {
       fail(QStringLiteral("\"%1\" must be a string").arg(key));
@@ -128,7 +132,8 @@ class Reader final {
 };
 
 std::optional<FlashArea> readArea(Reader& parent, const QVariant& value, const QString& name) {
-  const std::optional<QVariantMap> map = parent.dictionary(value, QStringLiteral("flashAreas.") + name);
+  const std::optional<QVariantMap> map =
+      parent.dictionary(value, QStringLiteral("flashAreas.") + name);
   if (!map) {
     return std::nullopt;
   }
@@ -248,7 +253,8 @@ std::variant<VirtualRecorderConfig, QString> VirtualRecorderConfig::read(const Q
   return result;
 }
 
-std::variant<VirtualRecorderConfig, QString> VirtualRecorderConfig::fromMap(const QVariantMap& map) {
+std::variant<VirtualRecorderConfig, QString> VirtualRecorderConfig::fromMap(
+    const QVariantMap& map) {
   Reader reader(map, {});
   reader.onlyKeys({QStringLiteral("vendorId"), QStringLiteral("productId"),
                    QStringLiteral("deviceId"), QStringLiteral("modelName"),
@@ -259,10 +265,13 @@ std::variant<VirtualRecorderConfig, QString> VirtualRecorderConfig::fromMap(cons
                    QStringLiteral("prepareBlocks"), QStringLiteral("volumes"),
                    QStringLiteral("firmwareVersionAfterUpdate"), QStringLiteral("faults")});
   VirtualRecorderConfig config;
-  config.vendorId = static_cast<uint16_t>(reader.integer(QStringLiteral("vendorId"), 0, 0xFFFF).value_or(0));
-  config.productId = static_cast<uint16_t>(reader.integer(QStringLiteral("productId"), 0, 0xFFFF).value_or(0));
+  config.vendorId =
+      static_cast<uint16_t>(reader.integer(QStringLiteral("vendorId"), 0, 0xFFFF).value_or(0));
+  config.productId =
+      static_cast<uint16_t>(reader.integer(QStringLiteral("productId"), 0, 0xFFFF).value_or(0));
   config.deviceId = static_cast<uint32_t>(
-      reader.integer(QStringLiteral("deviceId"), 0, std::numeric_limits<uint32_t>::max()).value_or(0));
+      reader.integer(QStringLiteral("deviceId"), 0, std::numeric_limits<uint32_t>::max())
+          .value_or(0));
   config.modelName = reader.string(QStringLiteral("modelName")).value_or(QString()).toUtf8();
   if (config.modelName.size() > 8) {
     reader.fail(QStringLiteral("\"modelName\" is longer than 8 bytes"));
@@ -281,7 +290,8 @@ std::variant<VirtualRecorderConfig, QString> VirtualRecorderConfig::fromMap(cons
   if (config.serialNumber.toUtf8().size() > 255) {
     reader.fail(QStringLiteral("\"serialNumber\" is longer than 255 bytes"));
   }
-  for (const QVariant& text : reader.list(QStringLiteral("productInformation")).value_or(QVariantList())) {
+  for (const QVariant& text :
+       reader.list(QStringLiteral("productInformation")).value_or(QVariantList())) {
     if (text.typeId() != QMetaType::QString || text.toString().size() > 254) {
       reader.fail(QStringLiteral("\"productInformation\" holds texts of at most 254 characters"));
     }
@@ -296,10 +306,12 @@ std::variant<VirtualRecorderConfig, QString> VirtualRecorderConfig::fromMap(cons
       areaReader.onlyKeys({QStringLiteral("dsp"), QStringLiteral("sub")});
       reader.adopt(areaReader);
       if (areas->contains(QStringLiteral("dsp"))) {
-        config.dspArea = readArea(reader, areas->value(QStringLiteral("dsp")), QStringLiteral("dsp"));
+        config.dspArea =
+            readArea(reader, areas->value(QStringLiteral("dsp")), QStringLiteral("dsp"));
       }
       if (areas->contains(QStringLiteral("sub"))) {
-        config.subArea = readArea(reader, areas->value(QStringLiteral("sub")), QStringLiteral("sub"));
+        config.subArea =
+            readArea(reader, areas->value(QStringLiteral("sub")), QStringLiteral("sub"));
       }
     }
   }
@@ -314,8 +326,8 @@ std::variant<VirtualRecorderConfig, QString> VirtualRecorderConfig::fromMap(cons
     if (const auto entry = reader.dictionary(volume, where)) {
       Reader volumeReader(*entry, where);
       volumeReader.onlyKeys({QStringLiteral("freeBytes")});
-      const auto freeBytes = volumeReader.integer(QStringLiteral("freeBytes"), 0,
-                                                  std::numeric_limits<int64_t>::max());
+      const auto freeBytes =
+          volumeReader.integer(QStringLiteral("freeBytes"), 0, std::numeric_limits<int64_t>::max());
       reader.adopt(volumeReader);
       config.volumeFreeBytes.emplace_back(freeBytes ? std::optional(uint64_t(*freeBytes))
                                                     : std::nullopt);

@@ -28,10 +28,10 @@ struct VirtualRecorderFault {
   };
 
   Kind kind = Kind::checkCondition;
-  QString command;      // checkCondition: a vendor command's name
-  int64_t count = 0;    // checkCondition: occurrence; vanish: afterCommands; refuseFinish: times
-  int64_t offset = 0;   // verifyMismatch
-  double seconds = 0;   // latency
+  QString command;     // checkCondition: a vendor command's name
+  int64_t count = 0;   // checkCondition: occurrence; vanish: afterCommands; refuseFinish: times
+  int64_t offset = 0;  // verifyMismatch
+  double seconds = 0;  // latency
   double bytesPerSecond = 0;  // rate
 };
 

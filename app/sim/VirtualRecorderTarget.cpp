@@ -75,7 +75,9 @@ struct VirtualRecorderTarget::Answer {
   std::optional<Event> event;
 
   static Answer good(QByteArray bytes = {}) { return {Kind::good, std::move(bytes), 0, 0, {}}; }
-  static Answer check(uint8_t key, uint8_t code) { return {Kind::checkCondition, {}, key, code, {}}; }
+  static Answer check(uint8_t key, uint8_t code) {
+    return {Kind::checkCondition, {}, key, code, {}};
+  }
 };
 
 // An update in progress on one processor: the area announced by UpdateFirmwareStart and
@@ -108,7 +110,8 @@ VirtualRecorderTarget::VirtualRecorderTarget(QString folder, VirtualRecorderConf
       stored.read(reinterpret_cast<char*>(flash.data()), stored.size());
     }
   }
-  transcript_ = std::fopen(QDir(folder_).filePath(QStringLiteral("transcript.txt")).toLocal8Bit().constData(), "w");
+  transcript_ = std::fopen(
+      QDir(folder_).filePath(QStringLiteral("transcript.txt")).toLocal8Bit().constData(), "w");
   saveState();
 }
 
@@ -175,7 +178,8 @@ void VirtualRecorderTarget::execute(ScsiTask& task) {
           count = std::min<uint64_t>({static_cast<uint64_t>(answer.data.size()), buffer.size(),
                                       task.requestedDataTransferCount()});
           std::memcpy(buffer.data(), answer.data.constData(), count);
-        } else if (task.dataTransferDirection() == ScsiDataTransferDirection::fromInitiatorToTarget) {
+        } else if (task.dataTransferDirection() ==
+                   ScsiDataTransferDirection::fromInitiatorToTarget) {
           count = task.requestedDataTransferCount();
         }
         task.setRealizedDataTransferCount(count);
@@ -528,7 +532,8 @@ VirtualRecorderTarget::Answer VirtualRecorderTarget::verify(ScsiTask& task, uint
     const auto at = static_cast<uint64_t>(fault.offset);
     if (fault.kind == VirtualRecorderFault::Kind::verifyMismatch && at >= offset &&
         at < offset + available) {
-      data[static_cast<qsizetype>(at - offset)] = static_cast<char>(~data[static_cast<qsizetype>(at - offset)]);
+      data[static_cast<qsizetype>(at - offset)] =
+          static_cast<char>(~data[static_cast<qsizetype>(at - offset)]);
     }
   }
   session_->verifyOffset = offset + available;
@@ -575,7 +580,8 @@ void VirtualRecorderTarget::record(const ScsiTask& task, const QString& result) 
   QByteArray line;
   const std::span<const uint8_t> cdb = task.commandDescriptorBlock();
   for (size_t i = 0; i < 16; ++i) {
-    line.append(QByteArray::number(i < cdb.size() ? cdb[i] : 0, 16).rightJustified(2, '0').toUpper());
+    line.append(
+        QByteArray::number(i < cdb.size() ? cdb[i] : 0, 16).rightJustified(2, '0').toUpper());
     line.append(' ');
   }
   switch (task.dataTransferDirection()) {
@@ -607,6 +613,4 @@ void VirtualRecorderTarget::saveFlash(int processor) const {
   }
 }
 
-void VirtualRecorderTarget::saveState() const {
-  state_.save(folder_);
-}
+void VirtualRecorderTarget::saveState() const { state_.save(folder_); }

@@ -21,9 +21,9 @@
 class VirtualRecorderTarget final : public ScsiTarget {
  public:
   enum class Event {
-    modeChanged,      // restart into the update mode
-    updateApplied,    // restart into the normal mode with the new firmware
-    vanished,         // gone for good
+    modeChanged,    // restart into the update mode
+    updateApplied,  // restart into the normal mode with the new firmware
+    vanished,       // gone for good
   };
   using EventHandler = std::function<void(Event)>;
 

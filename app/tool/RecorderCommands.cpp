@@ -15,7 +15,8 @@ QString printable(const QString& text) {
 }
 
 void printDevice(const AudioDevice& device) {
-  Tool::printField(QStringLiteral("usbVendorID"), hex(static_cast<uint64_t>(device.usbVendorID), 4));
+  Tool::printField(QStringLiteral("usbVendorID"),
+                   hex(static_cast<uint64_t>(device.usbVendorID), 4));
   Tool::printField(QStringLiteral("usbPID"), hex(static_cast<uint64_t>(device.usbPID), 4));
   Tool::printField(QStringLiteral("deviceID"), hex(device.deviceID, 4));
   Tool::printField(QStringLiteral("deviceName"), printable(device.deviceName));
@@ -43,12 +44,14 @@ void printDevice(const AudioDevice& device) {
 void printDevices(const QString& name, const std::vector<AudioDevicePtr>& devices) {
   Tool::printField(name, QString::number(devices.size()));
   for (const AudioDevicePtr& device : devices) {
-    Tool::printField(QStringLiteral("vendorID"), hex(static_cast<uint64_t>(device->usbVendorID), 4));
+    Tool::printField(QStringLiteral("vendorID"),
+                     hex(static_cast<uint64_t>(device->usbVendorID), 4));
     Tool::printField(QStringLiteral("productID"), hex(static_cast<uint64_t>(device->usbPID), 4));
   }
 }
 
-int detect(const QStringList& given) {
+// Runs `body` on a session made from `given`, which may hold only the session's options.
+int withSession(const QString& command, const QStringList& given, int (*body)(RecorderSession&)) {
   QStringList arguments = given;
   int status = Tool::kSuccess;
   RecorderSession session(arguments, &status);
@@ -56,8 +59,13 @@ int detect(const QStringList& given) {
     return status;
   }
   if (!arguments.isEmpty()) {
-    return Tool::usageError(QStringLiteral("detect takes only --virtual FOLDER and --log"));
+    return Tool::usageError(
+        QStringLiteral("%1 takes only --virtual FOLDER and --log").arg(command));
   }
+  return body(session);
+}
+
+int detectOn(RecorderSession& session) {
   if (const auto error = session.detect()) {
     return RecorderSession::reportError(*error);
   }
@@ -66,16 +74,7 @@ int detect(const QStringList& given) {
   return Tool::kSuccess;
 }
 
-int identify(const QStringList& given) {
-  QStringList arguments = given;
-  int status = Tool::kSuccess;
-  RecorderSession session(arguments, &status);
-  if (status != Tool::kSuccess) {
-    return status;
-  }
-  if (!arguments.isEmpty()) {
-    return Tool::usageError(QStringLiteral("identify takes only --virtual FOLDER and --log"));
-  }
+int identifyOn(RecorderSession& session) {
   AudioDevicePtr device = session.chooseRecorder();
   if (device != nullptr) {
     device = session.prepareForUpdate(device);
@@ -91,41 +90,44 @@ int identify(const QStringList& given) {
   return result == 0 ? Tool::kSuccess : Tool::kFailure;
 }
 
-int volumes(const QStringList& given) {
-  QStringList arguments = given;
-  int status = Tool::kSuccess;
-  RecorderSession session(arguments, &status);
-  if (status != Tool::kSuccess) {
-    return status;
-  }
-  if (!arguments.isEmpty()) {
-    return Tool::usageError(QStringLiteral("volumes takes only --virtual FOLDER and --log"));
-  }
+int volumesOn(RecorderSession& session) {
   const AudioDevicePtr device = session.chooseRecorder();
   if (device == nullptr) {
     return Tool::kFailure;
   }
   QList<QUrl> found;
-  session.deviceQueue().sync([&] { found = session.deviceInterface().findRecorderVolumes(*device); });
+  session.deviceQueue().sync(
+      [&] { found = session.deviceInterface().findRecorderVolumes(*device); });
   for (const QUrl& url : found) {
     Tool::printLine(url.toLocalFile());
   }
   return Tool::kSuccess;
 }
 
+int detect(const QStringList& given) {
+  return withSession(QStringLiteral("detect"), given, detectOn);
+}
+int identify(const QStringList& given) {
+  return withSession(QStringLiteral("identify"), given, identifyOn);
+}
+int volumes(const QStringList& given) {
+  return withSession(QStringLiteral("volumes"), given, volumesOn);
+}
+
 }  // namespace
 
 QList<ToolCommand> recorderCommands() {
+  const QString usage = QStringLiteral("[--virtual FOLDER]... [--log]");
   return {
-      {QStringLiteral("detect"), QStringLiteral("[--virtual FOLDER]... [--log]"),
+      {QStringLiteral("detect"), usage,
        QStringLiteral("the attached recorders, then the supported ones (waits 4 s on real "
                       "hardware); --log shows the log lines on stderr"),
        detect},
-      {QStringLiteral("identify"), QStringLiteral("[--virtual FOLDER]... [--log]"),
+      {QStringLiteral("identify"), usage,
        QStringLiteral("detects the one recorder, switches it to its update mode when it needs "
                       "that, reads its identity and prints the record, then status=N"),
        identify},
-      {QStringLiteral("volumes"), QStringLiteral("[--virtual FOLDER]... [--log]"),
+      {QStringLiteral("volumes"), usage,
        QStringLiteral("the mounted volumes of the one attached recorder, one path a line"),
        volumes},
   };

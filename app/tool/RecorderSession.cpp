@@ -25,8 +25,11 @@ Result waitFor(const std::function<void(std::function<void(Result)>)>& start) {
   QEventLoop loop;
   std::optional<Result> result;
   start([&loop, &result](Result value) {
+    // The analyzer takes the slot object that Qt owns for a leak.
+    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks)
     QMetaObject::invokeMethod(
-        &loop, [&loop, &result, value] {
+        &loop,
+        [&loop, &result, value] {
           result = value;
           loop.quit();
         },
@@ -47,9 +50,9 @@ RecorderSession::RecorderSession(QStringList& arguments, int* exitStatus) {
   // Virtual recorders are in the registry at once; real ones get the application's wait.
   detector_ = std::make_unique<AudioDeviceDetectorReal>(
       recorders_ != nullptr ? std::chrono::milliseconds(0) : AudioDeviceDetectorReal::kScanDelay);
-  interface_ = std::make_unique<AudioDeviceInterfaceReal>(
-      std::make_shared<ScsiTransferProcedure>(), std::make_shared<FileCopyProcedure>(),
-      AudioDeviceInterfaceReal::Waits{});
+  interface_ = std::make_unique<AudioDeviceInterfaceReal>(std::make_shared<ScsiTransferProcedure>(),
+                                                          std::make_shared<FileCopyProcedure>(),
+                                                          AudioDeviceInterfaceReal::Waits{});
 }
 
 RecorderSession::~RecorderSession() {
@@ -60,7 +63,7 @@ RecorderSession::~RecorderSession() {
 
 std::optional<AudioDeviceError> RecorderSession::detect() {
   using Result = std::optional<AudioDeviceError>;
-  const Result error = waitFor<Result>([this](const std::function<void(Result)>& done) {
+  const auto error = waitFor<Result>([this](const std::function<void(Result)>& done) {
     detector_->setCompletion(done);
     detector_->detect();
   });
@@ -94,7 +97,7 @@ AudioDevicePtr RecorderSession::prepareForUpdate(AudioDevicePtr device) {
     return device;
   }
   using Result = std::optional<AudioDeviceError>;
-  const Result error = waitFor<Result>([&](const std::function<void(Result)>& done) {
+  const auto error = waitFor<Result>([&](const std::function<void(Result)>& done) {
     queue_.async([this, device, done] { interface_->switchRecorderMode(*device, queue_, done); });
   });
   if (error) {
@@ -109,7 +112,8 @@ int RecorderSession::reportError(const AudioDeviceError& error) {
     case AudioDeviceError::Kind::deviceError:
       Tool::printField(QStringLiteral("error"), QStringLiteral("deviceError"));
       Tool::printField(QStringLiteral("code"), QString::number(error.code));
-      return Tool::failure(QStringLiteral("the recorder could not be reached (code %1)").arg(error.code));
+      return Tool::failure(
+          QStringLiteral("the recorder could not be reached (code %1)").arg(error.code));
     case AudioDeviceError::Kind::diskFullError:
       Tool::printField(QStringLiteral("error"), QStringLiteral("diskFullError"));
       return Tool::failure(QStringLiteral("the recorder has too little free space"));

@@ -2,8 +2,7 @@
 
 #include "app/tool/ToolCommand.h"
 
-std::unique_ptr<VirtualRecorderRack> takeVirtualRecorders(QStringList& arguments,
-                                                          int* exitStatus) {
+std::unique_ptr<VirtualRecorderRack> takeVirtualRecorders(QStringList& arguments, int* exitStatus) {
   *exitStatus = Tool::kSuccess;
   QStringList folders;
   for (qsizetype i = 0; i < arguments.size();) {

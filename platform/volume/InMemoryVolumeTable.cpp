@@ -48,13 +48,14 @@ bool InMemoryVolumeTable::mount(const std::string& folder, const std::string& so
   }
   MountedVolume volume{normalized(folder), source};
   {
-    const std::lock_guard guard(mutex_);
-    if (std::any_of(volumes_.begin(), volumes_.end(), [&volume](const Volume& mounted) {
-          return mounted.volume.mountPoint == volume.mountPoint;
-        })) {
+    const std::lock_guard guard(state_->mutex);
+    if (std::any_of(state_->volumes.begin(), state_->volumes.end(),
+                    [&volume](const Volume& mounted) {
+                      return mounted.volume.mountPoint == volume.mountPoint;
+                    })) {
       return false;
     }
-    volumes_.push_back({volume, freeBytes});
+    state_->volumes.push_back({volume, freeBytes});
   }
   observers_.post({std::move(volume)});
   return true;
@@ -62,30 +63,30 @@ bool InMemoryVolumeTable::mount(const std::string& folder, const std::string& so
 
 bool InMemoryVolumeTable::forget(const std::string& folder) {
   const std::string mountPoint = normalized(folder);
-  const std::lock_guard guard(mutex_);
-  return std::erase_if(volumes_, [&mountPoint](const Volume& mounted) {
+  const std::lock_guard guard(state_->mutex);
+  return std::erase_if(state_->volumes, [&mountPoint](const Volume& mounted) {
            return mounted.volume.mountPoint == mountPoint;
          }) > 0;
 }
 
 void InMemoryVolumeTable::setUnmountPolicy(UnmountPolicy policy) {
-  const std::lock_guard guard(mutex_);
-  unmountPolicy_ = std::move(policy);
+  const std::lock_guard guard(state_->mutex);
+  state_->unmountPolicy = std::move(policy);
 }
 
 std::vector<MountedVolume> InMemoryVolumeTable::mountedVolumes() {
-  const std::lock_guard guard(mutex_);
+  const std::lock_guard guard(state_->mutex);
   std::vector<MountedVolume> volumes;
-  volumes.reserve(volumes_.size());
-  for (const Volume& mounted : volumes_) {
+  volumes.reserve(state_->volumes.size());
+  for (const Volume& mounted : state_->volumes) {
     volumes.push_back(mounted.volume);
   }
   return volumes;
 }
 
 std::optional<std::string> InMemoryVolumeTable::sourceOf(const std::string& mountPoint) {
-  const std::lock_guard guard(mutex_);
-  for (const Volume& mounted : volumes_) {
+  const std::lock_guard guard(state_->mutex);
+  for (const Volume& mounted : state_->volumes) {
     if (mounted.volume.mountPoint == mountPoint) {
       return mounted.volume.source;
     }
@@ -98,9 +99,9 @@ std::optional<VolumeSpace> InMemoryVolumeTable::space(const std::string& path) {
   std::optional<uint64_t> freeBytes;
   std::string folder;
   {
-    const std::lock_guard guard(mutex_);
+    const std::lock_guard guard(state_->mutex);
     // The innermost volume holding the path answers, as with nested mounts.
-    for (const Volume& mounted : volumes_) {
+    for (const Volume& mounted : state_->volumes) {
       if (isInside(target, mounted.volume.mountPoint) &&
           mounted.volume.mountPoint.size() >= folder.size()) {
         folder = mounted.volume.mountPoint;
@@ -119,24 +120,24 @@ std::optional<VolumeSpace> InMemoryVolumeTable::space(const std::string& path) {
 }
 
 void InMemoryVolumeTable::unmount(const std::string& mountPoint, UnmountCompletion completion) {
-  worker_.post([this, mountPoint, completion = std::move(completion)] {
+  worker_.async([state = state_, mountPoint, completion = std::move(completion)] {
     std::optional<std::string> error;
     {
-      std::unique_lock guard(mutex_);
-      const auto found = std::find_if(volumes_.begin(), volumes_.end(), [&](const Volume& mounted) {
-        return mounted.volume.mountPoint == mountPoint;
-      });
-      if (found == volumes_.end()) {
+      std::unique_lock guard(state->mutex);
+      const auto found = std::find_if(
+          state->volumes.begin(), state->volumes.end(),
+          [&](const Volume& mounted) { return mounted.volume.mountPoint == mountPoint; });
+      if (found == state->volumes.end()) {
         error = kNotMountedError;
       } else {
-        const UnmountPolicy policy = unmountPolicy_;
+        const UnmountPolicy policy = state->unmountPolicy;
         guard.unlock();  // the policy may look at the table
         const bool allowed = !policy || policy(mountPoint);
         guard.lock();
         if (!allowed) {
           error = kBusyError;
         } else {
-          std::erase_if(volumes_, [&mountPoint](const Volume& mounted) {
+          std::erase_if(state->volumes, [&mountPoint](const Volume& mounted) {
             return mounted.volume.mountPoint == mountPoint;
           });
         }

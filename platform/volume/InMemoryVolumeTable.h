@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/SerialQueue.h"
 #include "platform/volume/MountObservers.h"
 #include "platform/volume/VolumeTable.h"
-#include "platform/volume/VolumeWorker.h"
 
+#include <memory>
 #include <mutex>
 
 // Folders standing in for volumes, for the virtual recorder and tests. Thread-safe;
@@ -42,9 +43,15 @@ class InMemoryVolumeTable final : public VolumeTable {
     std::optional<uint64_t> freeBytes;
   };
 
-  std::mutex mutex_;
-  std::vector<Volume> volumes_;  // in mount order
-  UnmountPolicy unmountPolicy_;
+  // Shared with the pending unmounts, which a completion that let go of the table's last
+  // owner leaves to finish on their own.
+  struct State {
+    std::mutex mutex;
+    std::vector<Volume> volumes;  // in mount order
+    UnmountPolicy unmountPolicy;
+  };
+
+  const std::shared_ptr<State> state_ = std::make_shared<State>();
   MountObservers observers_;
-  VolumeWorker worker_;  // last: pending unmounts finish first
+  SerialQueue worker_{"volume"};  // last: pending unmounts finish first
 };

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/SerialQueue.h"
 #include "platform/volume/MountObservers.h"
 #include "platform/volume/OwnUnmounts.h"
 #include "platform/volume/VolumeTable.h"
-#include "platform/volume/VolumeWorker.h"
 
 #include <mutex>
 
@@ -54,5 +54,5 @@ class MountTable final : public VolumeTable {
   const std::shared_ptr<OwnUnmounts> ownUnmounts_ = std::make_shared<OwnUnmounts>();
   std::mutex monitorMutex_;
   std::unique_ptr<MountMonitor> monitor_;  // runs while there are observers
-  VolumeWorker worker_;                    // last: pending unmounts finish first
+  SerialQueue worker_{"volume"};           // last: pending unmounts finish first
 };

@@ -1,69 +1,21 @@
-#include "app/core/Logger.h"
-#include "app/device/AudioDeviceInterfaceReal.h"
 #include "app/device/GetDeviceStatusInteractor.h"
 #include "platform/SerialQueue.h"
+#include "tests/device/AttachedRecorderFixture.h"
 #include "tests/driver/ScriptedTarget.h"
-#include "tests/sim/VirtualRecorderFixture.h"
+#include "tests/platform/VolumeTestSupport.h"
 #include "tests/support/QStringPrinter.h"
 
-#include <QEventLoop>
-#include <QTimer>
-
 #include <future>
+#include <mutex>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-class RecordingSink final : public LogSink {
- public:
-  void write(const QString& /*category*/, const QString& message) override {
-    const std::scoped_lock guard(mutex_);
-    lines_ << message;
-  }
-  QStringList lines() const {
-    const std::scoped_lock guard(mutex_);
-    return lines_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  QStringList lines_;
-};
-
-// A record as detection makes it: the USB device entry and the opened driver entry.
-AudioDevicePtr deviceOn(const std::shared_ptr<Registry>& registry) {
-  const auto usb = registry->matchingServices("IOUSBHostDevice");
-  const auto drivers = registry->matchingServices(DriverIdentity::kDeviceClassName);
-  if (usb.size() != 1 || drivers.size() != 1) {
-    return nullptr;
-  }
-  auto device = std::make_shared<AudioDevice>(
-      std::get<int64_t>(*usb.front()->property("idVendor")),
-      std::get<int64_t>(*usb.front()->property("idProduct")));
-  device->serviceEntry = std::make_shared<IOObject>(registry, usb.front());
-  device->driverEntry = std::make_shared<IOObject>(registry, drivers.front());
-  return device->driverEntry->open() ? device : nullptr;
-}
-
-class AudioDeviceInterfaceTest : public VirtualRecorderFixture {
+class AudioDeviceInterfaceTest : public AttachedRecorderFixture {
  protected:
-  void SetUp() override {
-    Logger::shared().setSink(sink);
-    Logger::shared().setLoggerEnabled(true);
-  }
-  void TearDown() override {
-    device.reset();
-    deviceInterface.reset();
-    Logger::shared().setLoggerEnabled(false);
-    Logger::shared().setSink(nullptr);
-  }
-
   void attachRecorder(const QVariantMap& config) {
-    attach(config);
-    deviceInterface = std::make_unique<AudioDeviceInterfaceReal>(nullptr, nullptr, waits);
-    device = deviceOn(Registry::shared());
-    ASSERT_NE(device, nullptr);
+    AttachedRecorderFixture::attachRecorder(config, {100ms, 500ms, 2000ms});
   }
 
   // The commands the recorder received, without their results.
@@ -77,25 +29,28 @@ class AudioDeviceInterfaceTest : public VirtualRecorderFixture {
 
   // Runs the mode change and the main loop until its completion has run on `queue`.
   std::optional<AudioDeviceError> switchMode() {
-    SerialQueue queue("test device");
+    // Locked: the completion may still come after the wait has given up; the queue,
+    // declared last, finishes before what its tasks use goes.
+    std::mutex lock;
     std::optional<std::optional<AudioDeviceError>> result;
-    QEventLoop loop;
+    SerialQueue queue("test device");
     queue.async([&] {
-      deviceInterface->switchRecorderMode(*device, queue, [&](std::optional<AudioDeviceError> error) {
-        result = error;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-      });
+      deviceInterface->switchRecorderMode(*device, queue,
+                                          [&](std::optional<AudioDeviceError> error) {
+                                            const std::scoped_lock guard(lock);
+                                            result = error;
+                                          });
     });
-    QTimer::singleShot(20s, &loop, &QEventLoop::quit);
-    loop.exec();
-    EXPECT_TRUE(result.has_value()) << "the mode change never completed";
+    const bool completed = processEventsUntil(
+        [&] {
+          const std::scoped_lock guard(lock);
+          return result.has_value();
+        },
+        20s);
+    EXPECT_TRUE(completed) << "the mode change never completed";
+    const std::scoped_lock guard(lock);
     return result.value_or(AudioDeviceError::deviceError(-1));
   }
-
-  std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
-  AudioDeviceInterfaceReal::Waits waits{100ms, 500ms, 2000ms};
-  std::unique_ptr<AudioDeviceInterfaceReal> deviceInterface;
-  AudioDevicePtr device;
 };
 
 TEST_F(AudioDeviceInterfaceTest, DeviceStatusReadsTheIdentityInOrderAndPicksTheUpdateType) {
@@ -126,12 +81,13 @@ TEST_F(AudioDeviceInterfaceTest, DeviceStatusReadsTheIdentityInOrderAndPicksTheU
 }
 
 TEST_F(AudioDeviceInterfaceTest, ARecorderWithDeviceIdZeroNamesItsModelInItsProductInformation) {
-  attachRecorder(scsiModel({{QStringLiteral("productId"), qint64{0x0260}},
-                            {QStringLiteral("deviceId"), qint64{0}},
-                            {QStringLiteral("subFirmwareVersion"), QString()},
-                            {QStringLiteral("serialNumber"), QString()},
-                            {QStringLiteral("productInformation"),
-                             QVariantList{QStringLiteral(" VLMA0421H100R000-EXT10302-000000421777\n")}}}));
+  attachRecorder(
+      scsiModel({{QStringLiteral("productId"), qint64{0x0260}},
+                 {QStringLiteral("deviceId"), qint64{0}},
+                 {QStringLiteral("subFirmwareVersion"), QString()},
+                 {QStringLiteral("serialNumber"), QString()},
+                 {QStringLiteral("productInformation"),
+                  QVariantList{QStringLiteral(" VLMA0421H100R000-EXT10302-000000421777\n")}}}));
   EXPECT_EQ(GetDeviceStatusInteractor().execute(*deviceInterface, *device), 0);
   EXPECT_EQ(device->modelID, 421U);
   EXPECT_EQ(device->serialID, QString());
@@ -146,10 +102,12 @@ TEST_F(AudioDeviceInterfaceTest, ModeChangeUnmountsRestartsAndCompletesAtTheNext
   EXPECT_TRUE(deviceInterface->requiresModeChange(*device));
   const QList<QUrl> volumes = deviceInterface->findRecorderVolumes(*device);
   ASSERT_EQ(volumes.size(), 1);
-  EXPECT_EQ(volumes.front(), QUrl::fromLocalFile(QDir(folder.filePath(QStringLiteral("volume1"))).absolutePath()));
+  EXPECT_EQ(volumes.front(),
+            QUrl::fromLocalFile(QDir(folder.filePath(QStringLiteral("volume1"))).absolutePath()));
 
   EXPECT_EQ(switchMode(), std::nullopt);
-  EXPECT_TRUE(sink->lines().contains(QStringLiteral("Unmount Volume: OK, URL=") + volumes.front().toString()));
+  EXPECT_TRUE(sink->lines().contains(QStringLiteral("Unmount Volume: OK, URL=") +
+                                     volumes.front().toString()));
   EXPECT_TRUE(sink->lines().contains(QStringLiteral("Send: RecorderModeChange: Mode=0x2")));
   // The record's connection is closed: nothing more reaches the recorder through it.
   std::optional<QString> name;
@@ -162,8 +120,9 @@ TEST_F(AudioDeviceInterfaceTest, ModeChangeUnmountsRestartsAndCompletesAtTheNext
 }
 
 TEST_F(AudioDeviceInterfaceTest, ModeChangeWithoutVolumesWaitsAndOneThatNeverRemountsGivesUp) {
-  attachRecorder(scsiModel({{QStringLiteral("faults"),
-                             QVariantList{QVariantMap{{QStringLiteral("kind"), QStringLiteral("noRemount")}}}}}));
+  attachRecorder(scsiModel(
+      {{QStringLiteral("faults"),
+        QVariantList{QVariantMap{{QStringLiteral("kind"), QStringLiteral("noRemount")}}}}}));
   EXPECT_EQ(switchMode(), AudioDeviceError::deviceError(14));
 
   // Back, but without a volume: the next change only waits for it to settle.
@@ -176,8 +135,9 @@ TEST_F(AudioDeviceInterfaceTest, ModeChangeWithoutVolumesWaitsAndOneThatNeverRem
 
 TEST_F(AudioDeviceInterfaceTest, AFailedUnmountIsLoggedAndTheNextVolumeStillUnmounts) {
   QVariantMap config = scsiModel();
-  config.insert(QStringLiteral("volumes"), QVariantList{QVariantMap{{QStringLiteral("freeBytes"), 1}},
-                                                        QVariantMap{{QStringLiteral("freeBytes"), 2}}});
+  config.insert(QStringLiteral("volumes"),
+                QVariantList{QVariantMap{{QStringLiteral("freeBytes"), 1}},
+                             QVariantMap{{QStringLiteral("freeBytes"), 2}}});
   attachRecorder(config);
   const QList<QUrl> volumes = deviceInterface->findRecorderVolumes(*device);
   ASSERT_EQ(volumes.size(), 2);
@@ -185,10 +145,11 @@ TEST_F(AudioDeviceInterfaceTest, AFailedUnmountIsLoggedAndTheNextVolumeStillUnmo
     return mountPoint != volumes[0].toLocalFile().toStdString();
   });
   deviceInterface->unmountVolumes(volumes);
-  EXPECT_TRUE(sink->lines().contains(QStringLiteral("Unmount Volume: Failed, URL=%1, Message=%2")
-                                         .arg(volumes[0].toString(),
-                                              QLatin1String(InMemoryVolumeTable::kBusyError))));
-  EXPECT_TRUE(sink->lines().contains(QStringLiteral("Unmount Volume: OK, URL=") + volumes[1].toString()));
+  EXPECT_TRUE(sink->lines().contains(
+      QStringLiteral("Unmount Volume: Failed, URL=%1, Message=%2")
+          .arg(volumes[0].toString(), QLatin1String(InMemoryVolumeTable::kBusyError))));
+  EXPECT_TRUE(
+      sink->lines().contains(QStringLiteral("Unmount Volume: OK, URL=") + volumes[1].toString()));
   EXPECT_EQ(rack->volumes().mountedVolumes().size(), 1U);
 }
 
@@ -222,13 +183,15 @@ TEST(AudioDeviceInterfaceAnswers, UndecodableAndShortAnswersGiveNoneWithSuccess)
   EXPECT_FALSE(serial.has_value());
 
   target->script(ScriptedTarget::status(ScsiTaskStatus::kCheckCondition, {0x70, 0, 0x05}));
-  std::optional<std::vector<AudioProductInformation>> list = std::vector<AudioProductInformation>(1);
+  std::optional<std::vector<AudioProductInformation>> list =
+      std::vector<AudioProductInformation>(1);
   EXPECT_EQ(deviceInterface.readProductInformation(*device, list), kIOReturnIOError);
   EXPECT_EQ(list->size(), 1U);  // left as it was
 
   // Finish goes with its own time-out (selector 7), the rest with the driver's 10 s.
-  deviceInterface.executeCommand(*device, ScsiDataDirection::noData, ScsiCdb::updateFirmwareFinish(0),
-                                 nullptr, 0, AudioDeviceInterfaceReal::kFinishTimeout);
+  deviceInterface.executeCommand(*device, ScsiDataDirection::noData,
+                                 ScsiCdb::updateFirmwareFinish(0), nullptr, 0,
+                                 AudioDeviceInterfaceReal::kFinishTimeout);
   EXPECT_EQ(target->seen().back().timeout, 300000U);
   EXPECT_EQ(target->seen().front().timeout, 10000U);
 }
@@ -241,7 +204,8 @@ TEST(ProductInformation, CutsEntriesAndFieldsAsTheRecorderWritesThem) {
   const QByteArray broken("\x00\xD8\0\0", 4);  // a lone high surrogate
   // Count 2: the undecodable first entry does not count, so two texts follow it.
   QByteArray answer = QByteArray("\x02\0\0\0", 4) + entry(broken, 2) + entry(a, 3) + entry(a, 3);
-  EXPECT_EQ(productInformationTexts(answer), (QStringList{QStringLiteral("AB"), QStringLiteral("AB")}));
+  EXPECT_EQ(productInformationTexts(answer),
+            (QStringList{QStringLiteral("AB"), QStringLiteral("AB")}));
   // A zero length byte neither stops the application nor yields a text.
   answer = QByteArray("\x02\0\0\0", 4) + entry({}, 0) + entry(a, 3);
   EXPECT_EQ(productInformationTexts(answer), QStringList{QStringLiteral("AB")});
@@ -250,8 +214,8 @@ TEST(ProductInformation, CutsEntriesAndFieldsAsTheRecorderWritesThem) {
   EXPECT_TRUE(productInformationTexts(answer).isEmpty());
   EXPECT_TRUE(productInformationTexts(QByteArray("\x01\0\0\0", 4)).isEmpty());
 
-  const AudioProductInformation full = parseProductInformation(
-      QStringLiteral(" VLMA0421H100R000-EXT10302-000000421777-extra\r\n"));
+  const AudioProductInformation full =
+      parseProductInformation(QStringLiteral(" VLMA0421H100R000-EXT10302-000000421777-extra\r\n"));
   EXPECT_EQ(full.makerCode, QStringLiteral("VLM"));
   EXPECT_EQ(full.firmwareType, QStringLiteral("A"));
   EXPECT_EQ(full.modelID, QStringLiteral("0421"));

@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <fstream>
+#include <future>
 #include <thread>
 
 namespace {
@@ -99,6 +100,28 @@ TEST_F(InMemoryVolumeTableTest, EveryCompletionIsCalledWhenTheTableGoesAway) {
   }
   table.reset();
   EXPECT_EQ(completions, 20);
+}
+
+// The first completion lets go of the table's last owner, on the table's own thread; the
+// unmounts queued behind it still complete, each once.
+TEST_F(InMemoryVolumeTableTest, ACompletionMayReleaseTheTableWhileUnmountsAreQueued) {
+  auto table = std::make_shared<InMemoryVolumeTable>();
+  ASSERT_TRUE(table->mount(path("REC"), "/dev/sdb1"));
+  ASSERT_TRUE(table->mount(path("STICK"), "/dev/sdc1"));
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::promise<std::optional<std::string>> last;
+  table->unmount(path("REC"), [owner = table, released](const std::optional<std::string>&) mutable {
+    released.wait();
+    owner.reset();
+  });
+  table->unmount(path("STICK"),
+                 [&last](std::optional<std::string> error) { last.set_value(std::move(error)); });
+  table.reset();  // the first completion now holds the last reference
+  release.set_value();
+  auto outcome = last.get_future();
+  ASSERT_EQ(outcome.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_EQ(outcome.get(), std::nullopt);
 }
 
 TEST_F(InMemoryVolumeTableTest, ObserversHearOfMountsOnTheMainThreadButNotOfForgetting) {

@@ -37,8 +37,9 @@ class VirtualRecorderFixture : public ::testing::Test {
         {QStringLiteral("needsModeChange"), true},
         {QStringLiteral("restartSeconds"), 0.05},
         {QStringLiteral("flashAreas"),
-         QVariantMap{{QStringLiteral("dsp"), QVariantMap{{QStringLiteral("address"), qint64{0x40000}},
-                                                        {QStringLiteral("length"), qint64{0x30000}}}}}},
+         QVariantMap{
+             {QStringLiteral("dsp"), QVariantMap{{QStringLiteral("address"), qint64{0x40000}},
+                                                 {QStringLiteral("length"), qint64{0x30000}}}}}},
         {QStringLiteral("prepareBlocks"), qint64{3}},
         {QStringLiteral("volumes"),
          QVariantList{QVariantMap{{QStringLiteral("freeBytes"), qint64{1000000}}}}},
@@ -50,7 +51,6 @@ class VirtualRecorderFixture : public ::testing::Test {
     return map;
   }
 
-
  protected:
   enum class Direction : uint32_t { out = 0x00, in = 0x80, none = 0xFF };
 
@@ -61,7 +61,9 @@ class VirtualRecorderFixture : public ::testing::Test {
     std::array<uint8_t, 18> sense{};
     // "key/asc" of a CHECK CONDITION, for short assertions.
     QString senseCode() const {
-      return QStringLiteral("%1/%2").arg(sense[2], 2, 16, QLatin1Char('0')).arg(sense[12], 2, 16, QLatin1Char('0'));
+      return QStringLiteral("%1/%2")
+          .arg(sense[2], 2, 16, QLatin1Char('0'))
+          .arg(sense[12], 2, 16, QLatin1Char('0'));
     }
   };
 
@@ -103,7 +105,8 @@ class VirtualRecorderFixture : public ::testing::Test {
     record.request.commandLength = 16;
     record.request.commandBlock = cdb;
     record.request.dataLength = static_cast<uint64_t>(reply.data.size());
-    record.request.dataAddress = reply.data.isEmpty() ? 0 : reinterpret_cast<uintptr_t>(reply.data.data());
+    record.request.dataAddress =
+        reply.data.isEmpty() ? 0 : reinterpret_cast<uintptr_t>(reply.data.data());
     record.request.senseLength = reply.sense.size();
     record.request.senseAddress = reinterpret_cast<uintptr_t>(reply.sense.data());
     uint32_t size = 0;
@@ -121,18 +124,29 @@ class VirtualRecorderFixture : public ::testing::Test {
   }
 
   Reply read(uint8_t item, uint16_t allocation) {
-    return send({0xE0, item, static_cast<uint8_t>(allocation >> 8U), static_cast<uint8_t>(allocation)},
-                Direction::in, QByteArray(65536, '\0'));
+    return send(
+        {0xE0, item, static_cast<uint8_t>(allocation >> 8U), static_cast<uint8_t>(allocation)},
+        Direction::in, QByteArray(65536, '\0'));
   }
 
   static std::array<uint8_t, 16> update(uint8_t step, uint32_t first = 0, uint32_t second = 0,
                                         uint8_t processor = 0) {
-    return {0xE4, step,
-            static_cast<uint8_t>(first >> 24U), static_cast<uint8_t>(first >> 16U),
-            static_cast<uint8_t>(first >> 8U), static_cast<uint8_t>(first),
-            static_cast<uint8_t>(second >> 24U), static_cast<uint8_t>(second >> 16U),
-            static_cast<uint8_t>(second >> 8U), static_cast<uint8_t>(second),
-            0, processor, 0, 0, 0, 0};
+    return {0xE4,
+            step,
+            static_cast<uint8_t>(first >> 24U),
+            static_cast<uint8_t>(first >> 16U),
+            static_cast<uint8_t>(first >> 8U),
+            static_cast<uint8_t>(first),
+            static_cast<uint8_t>(second >> 24U),
+            static_cast<uint8_t>(second >> 16U),
+            static_cast<uint8_t>(second >> 8U),
+            static_cast<uint8_t>(second),
+            0,
+            processor,
+            0,
+            0,
+            0,
+            0};
   }
 
   QString transcript() const {

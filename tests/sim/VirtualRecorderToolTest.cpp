@@ -9,10 +9,18 @@
 
 namespace {
 
+// The tool as a child process; a thread-sanitizer build of it reads the suppressions of
+// Qt's own hand-overs from TSAN_OPTIONS (other builds ignore the variable).
+ToolRun tool(const QStringList& arguments) {
+  const QString tsan = qEnvironmentVariable("TSAN_OPTIONS") +
+                       QStringLiteral(":suppressions=" TARNWELL_SOURCE_DIR "/tests/sim/tsan.supp");
+  return runTool(arguments, {QStringLiteral("TSAN_OPTIONS=") + tsan});
+}
+
 // A copy of an example recorder, since a recorder writes into its folder.
 QString copyExample(const QTemporaryDir& scratch, const QString& name) {
   const QDir source(QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + name);
-  const QString target = scratch.filePath(name);
+  QString target = scratch.filePath(name);
   QDir().mkpath(target);
   for (const QString& file : source.entryList(QDir::Files)) {
     QFile::copy(source.filePath(file), QDir(target).filePath(file));
@@ -33,16 +41,16 @@ TEST(VirtualRecorderToolTest, ExamplesShowTheirDriverEntryMediaAndModelName) {
   };
   for (const auto& e : examples) {
     const QString folder = copyExample(scratch, QString::fromLatin1(e.example));
-    const ToolRun tree = runTool({QStringLiteral("registry"), QStringLiteral("--virtual"), folder});
+    const ToolRun tree = tool({QStringLiteral("registry"), QStringLiteral("--virtual"), folder});
     EXPECT_EQ(tree.status, 0) << e.example << tree.err.toStdString();
     EXPECT_TRUE(tree.out.contains(QLatin1String("class=com_korvane_DSSBlockCommandsDevice")))
         << e.example;
     EXPECT_EQ(tree.out.count(QLatin1String("Whole=false")), e.partitions) << e.example;
 
-    const ToolRun model = runTool({QStringLiteral("scsi"), QStringLiteral("--virtual"), folder,
-                                   QStringLiteral("--cdb"),
-                                   QStringLiteral("E0000008000000000000000000000000"),
-                                   QStringLiteral("--in"), QStringLiteral("8")});
+    const ToolRun model =
+        tool({QStringLiteral("scsi"), QStringLiteral("--virtual"), folder, QStringLiteral("--cdb"),
+              QStringLiteral("E0000008000000000000000000000000"), QStringLiteral("--in"),
+              QStringLiteral("8")});
     EXPECT_EQ(model.status, 0) << e.example << model.err.toStdString();
     EXPECT_TRUE(model.out.contains(QStringLiteral("data=") + QLatin1String(e.modelHex)))
         << model.out.toStdString();
@@ -72,7 +80,7 @@ TEST(VirtualRecorderToolTest, IdentifyReadsEachExampleAsTheUpdateCheckDoes) {
   };
   for (const auto& e : examples) {
     const QString folder = copyExample(scratch, QString::fromLatin1(e.example));
-    const ToolRun run = runTool({QStringLiteral("identify"), QStringLiteral("--virtual"), folder});
+    const ToolRun run = tool({QStringLiteral("identify"), QStringLiteral("--virtual"), folder});
     EXPECT_EQ(run.status, 0) << e.example << run.err.toStdString();
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString& line : e.expected) {
@@ -80,7 +88,8 @@ TEST(VirtualRecorderToolTest, IdentifyReadsEachExampleAsTheUpdateCheckDoes) {
                                         << run.out.toStdString();
     }
   }
-  QFile transcript(QDir(scratch.filePath(QStringLiteral("scsi-mode-change"))).filePath(QStringLiteral("transcript.txt")));
+  QFile transcript(QDir(scratch.filePath(QStringLiteral("scsi-mode-change")))
+                       .filePath(QStringLiteral("transcript.txt")));
   ASSERT_TRUE(transcript.open(QIODevice::ReadOnly));
   const QList<QByteArray> sent = transcript.readAll().split('\n');
   ASSERT_GE(sent.size(), 3);
@@ -93,13 +102,14 @@ TEST(VirtualRecorderToolTest, TwoFoldersAttachTwoRecordersAndABadOneIsNamed) {
   QTemporaryDir scratch;
   const QString first = copyExample(scratch, QStringLiteral("scsi-mode-change"));
   const QString second = copyExample(scratch, QStringLiteral("file-copy-two-volumes"));
-  const ToolRun both = runTool({QStringLiteral("registry"), QStringLiteral("--virtual"), first,
-                                QStringLiteral("--virtual"), second});
+  const ToolRun both = tool({QStringLiteral("registry"), QStringLiteral("--virtual"), first,
+                             QStringLiteral("--virtual"), second});
   EXPECT_EQ(both.out.count(QLatin1String("class=IOUSBHostDevice")), 2);
-  const ToolRun identify = runTool({QStringLiteral("identify"), QStringLiteral("--virtual"), first,
-                                    QStringLiteral("--virtual"), second});
+  const ToolRun identify = tool({QStringLiteral("identify"), QStringLiteral("--virtual"), first,
+                                 QStringLiteral("--virtual"), second});
   EXPECT_EQ(identify.status, 1);
-  EXPECT_TRUE(identify.err.contains(QLatin1String("2 recorders are attached"))) << identify.err.toStdString();
+  EXPECT_TRUE(identify.err.contains(QLatin1String("2 recorders are attached")))
+      << identify.err.toStdString();
 
   QFile plist(QDir(second).filePath(QStringLiteral("recorder.plist")));
   ASSERT_TRUE(plist.open(QIODevice::ReadWrite));
@@ -108,10 +118,11 @@ TEST(VirtualRecorderToolTest, TwoFoldersAttachTwoRecordersAndABadOneIsNamed) {
   plist.resize(0);
   plist.write(text);
   plist.close();
-  const ToolRun bad = runTool({QStringLiteral("registry"), QStringLiteral("--virtual"), second});
+  const ToolRun bad = tool({QStringLiteral("registry"), QStringLiteral("--virtual"), second});
   EXPECT_EQ(bad.status, 1);
-  EXPECT_TRUE(bad.err.contains(QLatin1String("unknown key \"restartSecs\""))) << bad.err.toStdString();
-  EXPECT_EQ(runTool({QStringLiteral("registry"), QStringLiteral("--virtual")}).status, 2);
+  EXPECT_TRUE(bad.err.contains(QLatin1String("unknown key \"restartSecs\"")))
+      << bad.err.toStdString();
+  EXPECT_EQ(tool({QStringLiteral("registry"), QStringLiteral("--virtual")}).status, 2);
 }
 
 }  // namespace
