@@ -78,9 +78,9 @@ void CheckUpdateInteractor::evaluateDetection() {
     controller_.reportDeviceError(*error);
   } else if (const auto devices = detector.devices(); devices.size() != 1) {
     closeProgressWindow();
-    controller_.askRetry(QString::fromLatin1(devices.empty() ? "ID_ERR_DETECT_RECORDER"
-                                                             : "ID_ERR_PLURAL_RECORDER"),
-                         isRunning_);
+    controller_.askRetry(
+        QString::fromLatin1(devices.empty() ? "ID_ERR_DETECT_RECORDER" : "ID_ERR_PLURAL_RECORDER"),
+        isRunning_);
   } else if (const auto supported = detector.supportedDevices(); supported.size() != 1) {
     closeProgressWindow();
     controller_.showErrorAlert(QStringLiteral("ID_ERR_DIFFERENT_RECORDER"));
@@ -114,6 +114,9 @@ void CheckUpdateInteractor::changeMode() {
   }
 }
 
+// The analyzer follows the functor posted to the main thread into Qt and takes the slot
+// object that Qt owns for a leak.
+// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 void CheckUpdateInteractor::queryStatusAndServer() {
   auto semaphore = completedSemaphore_;
   auto status = std::make_shared<int32_t>(AudioDeviceErrorCode::kStepFailed);
@@ -180,8 +183,10 @@ void CheckUpdateInteractor::queryStatusAndServer() {
   }
 }
 
+// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
+
 void CheckUpdateInteractor::fetchUpdateInfo(
-    const AudioDevice& device, std::function<void(std::optional<NetworkError>)> completion) {
+    const AudioDevice& device, const std::function<void(std::optional<NetworkError>)>& completion) {
   const std::shared_ptr<DownloadManager> manager = controller_.downloadManager;
   // The answers come on the HTTP client's queue, possibly after this check has ended; they
   // go to the controller, which lives for the whole process.
@@ -195,23 +200,26 @@ void CheckUpdateInteractor::fetchUpdateInfo(
     const QString country = CountryCode::currentCountryCode();
     const QString modelCode = manager->requestModelCode(device);
     const QString firmwareVersion = manager->requestFirmwareVersion(device);
-    const auto root = FirmwareDemand().makeDemandNode(language, country, modelCode, firmwareVersion);
-    const QByteArray bytes = root ? KvoIBProtocolEncoder().xmlDataWithRootNode(*root) : QByteArray();
+    const auto root =
+        FirmwareDemand().makeDemandNode(language, country, modelCode, firmwareVersion);
+    const QByteArray bytes =
+        root ? KvoIBProtocolEncoder().xmlDataWithRootNode(*root) : QByteArray();
     if (bytes.isEmpty()) {
       completion(NetworkError::generalError(QStringLiteral("unknown")));
       return;
     }
-    manager->requestUpdateInfo(bytes, [&controller, device, completion](
-                                          std::optional<QByteArray> body,
-                                          std::optional<NetworkError> error) {
-      handleUpdateInfoAnswer(controller, body, error, device, completion);
-    });
+    manager->requestUpdateInfo(
+        bytes, [&controller, device, completion](const std::optional<QByteArray>& body,
+                                                 const std::optional<NetworkError>& error) {
+          handleUpdateInfoAnswer(controller, body, error, device, completion);
+        });
   });
 }
 
 void CheckUpdateInteractor::handleUpdateInfoAnswer(
-    FWUpdaterController& controller, const std::optional<QByteArray>& body, const std::optional<NetworkError>& error,
-    const AudioDevice& device, const std::function<void(std::optional<NetworkError>)>& completion) {
+    FWUpdaterController& controller, const std::optional<QByteArray>& body,
+    const std::optional<NetworkError>& error, const AudioDevice& device,
+    const std::function<void(std::optional<NetworkError>)>& completion) {
   const FirmwareDemand demand;
   if (body && !error) {
     controller.updaterInfo = UpdaterInfo{demand.parseFirmwareResult(*body)};

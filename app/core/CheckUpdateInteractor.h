@@ -33,7 +33,7 @@ class CheckUpdateInteractor final {
   // Asks the service about `device` (the connection check first) and stores its answer in
   // the controller; the completion runs on the HTTP client's queue.
   void fetchUpdateInfo(const AudioDevice& device,
-                       std::function<void(std::optional<NetworkError>)> completion);
+                       const std::function<void(std::optional<NetworkError>)>& completion);
 
   bool isRunning() const { return isRunning_; }
 

@@ -16,7 +16,7 @@ QString text(const QString& messageId) { return CMLocalize::localizedString(mess
 }  // namespace
 
 FWUpdaterController& FWUpdaterController::shared() {
-  static FWUpdaterController* const controller = new FWUpdaterController(
+  static auto* const controller = new FWUpdaterController(
       std::make_shared<RunningEnvironmentReal>(), std::make_shared<AudioDeviceDetectorReal>(),
       std::make_shared<AudioDeviceInterfaceReal>(std::make_shared<ScsiTransferProcedure>(),
                                                  std::make_shared<FileCopyProcedure>(),
@@ -56,9 +56,9 @@ void FWUpdaterController::startDownload() {
     mainWindowController->hideMainWindow();
   }
   if (updaterInfo && targetDevice != nullptr && mainWindowController != nullptr) {
-    downloadFWInteractor = std::make_unique<DownloadFWInteractor>(
-        *updaterInfo, downloadManager, targetDevice, *mainWindowController,
-        localUpdateInfo.has_value());
+    downloadFWInteractor =
+        std::make_unique<DownloadFWInteractor>(*updaterInfo, downloadManager, targetDevice,
+                                               *mainWindowController, localUpdateInfo.has_value());
     if (downloadFWInteractor->start(
             [this](std::optional<QByteArray> data) { onDownloadFinished(std::move(data)); })) {
       return;
@@ -91,20 +91,20 @@ void FWUpdaterController::goToNext() {
   isNeededConfirmToQuit = false;
 }
 
-void FWUpdaterController::updateNextDevice() {
+void FWUpdaterController::updateNextDevice() const {
   showPage({WizardPage::opening, std::nullopt, std::nullopt});
 }
 
-void FWUpdaterController::terminateApp() {
+void FWUpdaterController::terminateApp() const {
   if (mainWindowController != nullptr) {
     mainWindowController->terminate();
   }
 }
 
 bool FWUpdaterController::confirmQuit() {
-  const std::optional<int> code = runAlert({text(QStringLiteral("ID_MSG_QUIT_APP")),
-                                            text(QStringLiteral("ID_YES")),
-                                            text(QStringLiteral("ID_NO")), std::nullopt});
+  const std::optional<int> code =
+      runAlert({text(QStringLiteral("ID_MSG_QUIT_APP")), text(QStringLiteral("ID_YES")),
+                text(QStringLiteral("ID_NO")), std::nullopt});
   return !code || *code == 1;
 }
 
@@ -136,9 +136,9 @@ void FWUpdaterController::askRetry(const QString& messageId, bool& flag) {
 }
 
 bool FWUpdaterController::confirmUpdate() {
-  const std::optional<int> code =
-      runAlert({text(QStringLiteral("ID_MSG_CONFIRM_UPDATE_CAMERA")), text(QStringLiteral("ID_YES")),
-                text(QStringLiteral("ID_NO")), QStringLiteral("exc_mark_icn")});
+  const std::optional<int> code = runAlert(
+      {text(QStringLiteral("ID_MSG_CONFIRM_UPDATE_CAMERA")), text(QStringLiteral("ID_YES")),
+       text(QStringLiteral("ID_NO")), QStringLiteral("exc_mark_icn")});
   return code && *code == 1;
 }
 
@@ -156,14 +156,14 @@ void FWUpdaterController::reportDeviceError(const AudioDeviceError& error) {
   }
 }
 
-void FWUpdaterController::showPage(WizardPageRequest request) {
+void FWUpdaterController::showPage(const WizardPageRequest& request) const {
   if (mainWindowController != nullptr) {
     mainWindowController->showPage(request);
   }
 }
 
-void FWUpdaterController::showUpdaterAvailable(const AudioDevicePtr& device,
-                                               const std::optional<FirmwareInfo>& firmwareInfo) {
+void FWUpdaterController::showUpdaterAvailable(
+    const AudioDevicePtr& device, const std::optional<FirmwareInfo>& firmwareInfo) const {
   WizardPageRequest request{WizardPage::updaterAvailable, std::nullopt, firmwareInfo};
   if (device != nullptr) {
     request.device = *device;
@@ -171,13 +171,13 @@ void FWUpdaterController::showUpdaterAvailable(const AudioDevicePtr& device,
   showPage(request);
 }
 
-void FWUpdaterController::bringMainWindowToFront() {
+void FWUpdaterController::bringMainWindowToFront() const {
   if (mainWindowController != nullptr) {
     mainWindowController->showMainWindow();
   }
 }
 
-std::optional<int> FWUpdaterController::runAlert(const AlertRequest& alert) {
+std::optional<int> FWUpdaterController::runAlert(const AlertRequest& alert) const {
   if (mainWindowController == nullptr) {
     return std::nullopt;
   }

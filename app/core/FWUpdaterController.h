@@ -6,10 +6,10 @@
 #include "app/device/AudioDeviceDetector.h"
 #include "app/device/AudioDeviceInterface.h"
 #include "app/firmware/LocalUpdateInfo.h"
-#include "platform/Bundle.h"
 #include "app/service/DownloadFWInteractor.h"
 #include "app/service/DownloadManager.h"
 #include "app/service/FirmwareInfo.h"
+#include "platform/Bundle.h"
 #include "platform/SerialQueue.h"
 
 #include <QByteArray>
@@ -56,13 +56,13 @@ class FWUpdaterController final {
   UpdaterUserInterface* mainWindowController = nullptr;
 
   // Page actions.
-  void next();                   // Opening: the update check
-  void performUpdateFirmware();  // UpdaterAvailable: confirm, then the licence
-  void disagree();               // Licence
-  void startDownload();          // Licence: agree
-  void goToNext();               // Updating: the user confirmed
-  void updateNextDevice();       // UpdaterNone: continue
-  void terminateApp();           // UpdaterNone, Completed: close
+  void next();                    // Opening: the update check
+  void performUpdateFirmware();   // UpdaterAvailable: confirm, then the licence
+  void disagree();                // Licence
+  void startDownload();           // Licence: agree
+  void goToNext();                // Updating: the user confirmed
+  void updateNextDevice() const;  // UpdaterNone: continue
+  void terminateApp() const;      // UpdaterNone, Completed: close
 
   void onDownloadFinished(std::optional<QByteArray> firmwareData);
   void startTransfer(const QByteArray& firmwareData);
@@ -79,12 +79,12 @@ class FWUpdaterController final {
   bool confirmUpdate();
   void reportDeviceError(const AudioDeviceError& error);
 
-  void showPage(WizardPageRequest request);
+  void showPage(const WizardPageRequest& request) const;
   // The UpdaterAvailable page for `device` and `firmwareInfo`.
   void showUpdaterAvailable(const AudioDevicePtr& device,
-                            const std::optional<FirmwareInfo>& firmwareInfo);
-  void bringMainWindowToFront();
+                            const std::optional<FirmwareInfo>& firmwareInfo) const;
+  void bringMainWindowToFront() const;
 
  private:
-  std::optional<int> runAlert(const AlertRequest& alert);
+  std::optional<int> runAlert(const AlertRequest& alert) const;
 };

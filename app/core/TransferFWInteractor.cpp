@@ -8,6 +8,9 @@
 
 #include <thread>
 
+// The analyzer follows the functors posted to the main thread into Qt and takes the slot
+// objects that Qt owns for leaks, on every path that posts one.
+// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 namespace {
 
 // Runs `task` on the main thread after `delay`, unless the interactor behind `self` is gone.
@@ -70,7 +73,8 @@ void TransferFWInteractor::start() {
           const std::scoped_lock guard(lock_);
           actTransferedBytes_ = done;
         });
-    postToMain(self, delay, [result](TransferFWInteractor& interactor) { interactor.complete(result); });
+    postToMain(self, delay,
+               [result](TransferFWInteractor& interactor) { interactor.complete(result); });
   });
 }
 
@@ -133,3 +137,4 @@ void TransferFWInteractor::runFollowUp() {
     });
   });
 }
+// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)

@@ -20,8 +20,8 @@ class QTimer;
 class TransferFWInteractor final : public QObject {
  public:
   TransferFWInteractor(FWUpdaterController& controller, AudioDevicePtr device,
-                       std::shared_ptr<AudioDeviceInterface> deviceInterface, QByteArray firmwareData,
-                       FirmwareInfo firmwareInfo);
+                       std::shared_ptr<AudioDeviceInterface> deviceInterface,
+                       QByteArray firmwareData, FirmwareInfo firmwareInfo);
   ~TransferFWInteractor() override;
   TransferFWInteractor(const TransferFWInteractor&) = delete;
   TransferFWInteractor& operator=(const TransferFWInteractor&) = delete;

@@ -55,7 +55,8 @@ class ScriptedInterface final : public UpdaterUserInterface {
     answers.pop_front();
     return answer;
   }
-  std::unique_ptr<DownloadProgressView> showDownloadProgress(std::function<void()> /*cancel*/) override {
+  std::unique_ptr<DownloadProgressView> showDownloadProgress(
+      std::function<void()> /*cancel*/) override {
     return std::make_unique<DownloadWindow>();
   }
   void showPage(const WizardPageRequest& request) override {
@@ -104,12 +105,13 @@ class UpdateFlowTest : public ::testing::Test {
   // A copy of an example recorder with `changes` made to its recorder.plist.
   QString recorderFrom(const QString& example, const QVariantMap& changes = {}) {
     const QDir source(QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example);
-    const QString folder = scratch.filePath(example + QString::number(recorders.size()));
+    QString folder = scratch.filePath(example + QString::number(recorders.size()));
     QDir().mkpath(folder);
     for (const QString& file : source.entryList(QDir::Files)) {
       QFile::copy(source.filePath(file), QDir(folder).filePath(file));
     }
-    auto config = PropertyList::readDictionaryFile(source.filePath(QStringLiteral("recorder.plist")));
+    auto config =
+        PropertyList::readDictionaryFile(source.filePath(QStringLiteral("recorder.plist")));
     for (auto it = changes.begin(); it != changes.end(); ++it) {
       config->insert(it.key(), it.value());
     }
@@ -144,8 +146,9 @@ class UpdateFlowTest : public ::testing::Test {
 
   // Local mode: the package beside the (pretend) application, described by its INI values.
   void useLocalPackage(const QString& example, const QString& package, const QString& version) {
-    QFile::copy(QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example + u'/' + package,
-                scratch.filePath(package));
+    QFile::copy(
+        QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example + u'/' + package,
+        scratch.filePath(package));
     LocalUpdateInfo local;
     local.firmwareName = package;
     local.version = version;
@@ -171,13 +174,16 @@ TEST_F(UpdateFlowTest, LocalPackageIsCopiedOntoAFileCopyRecorderAndApplied) {
   useLocalPackage(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"),
                   QStringLiteral("2100"));
   controller->next();
-  ASSERT_EQ(ui.pages, std::vector{WizardPage::updaterAvailable}) << ui.alerts.join(u'|').toStdString();
+  ASSERT_EQ(ui.pages, std::vector{WizardPage::updaterAvailable})
+      << ui.alerts.join(u'|').toStdString();
   EXPECT_EQ(ui.lastRequest.device->deviceName, QString::fromUtf8("VR-5201\0", 8));
   EXPECT_FALSE(ui.progressMessages.contains(QStringLiteral("Connecting to the update server...")));
 
   controller->performUpdateFirmware();
   EXPECT_EQ(ui.pages.back(), WizardPage::license);
-  EXPECT_EQ(ui.alerts, QStringList{CMLocalize::localizedString(QStringLiteral("ID_MSG_CONFIRM_UPDATE_CAMERA"))});
+  EXPECT_EQ(
+      ui.alerts,
+      QStringList{CMLocalize::localizedString(QStringLiteral("ID_MSG_CONFIRM_UPDATE_CAMERA"))});
   ui.alerts.clear();
   controller->startDownload();
   EXPECT_FALSE(ui.mainWindowShown);
@@ -194,7 +200,8 @@ TEST_F(UpdateFlowTest, LocalPackageIsCopiedOntoAFileCopyRecorderAndApplied) {
   EXPECT_EQ(ui.pages.back(), WizardPage::completed);
   EXPECT_TRUE(controller->shouldClose());
 
-  const auto state = PropertyList::readDictionaryFile(QDir(folder).filePath(QStringLiteral("state.plist")));
+  const auto state =
+      PropertyList::readDictionaryFile(QDir(folder).filePath(QStringLiteral("state.plist")));
   ASSERT_TRUE(state);
   const QVariantList applied = state->value(QStringLiteral("applied")).toList();
   ASSERT_EQ(applied.size(), 1);
@@ -206,15 +213,18 @@ TEST_F(UpdateFlowTest, LocalPackageIsCopiedOntoAFileCopyRecorderAndApplied) {
 }
 
 TEST_F(UpdateFlowTest, ARecorderThatNeedsTheModeChangeIsWrittenAndReadBack) {
-  const QString folder = recorderFrom(QStringLiteral("scsi-mode-change"), {{QStringLiteral("restartSeconds"), 0.2}});
+  const QString folder =
+      recorderFrom(QStringLiteral("scsi-mode-change"), {{QStringLiteral("restartSeconds"), 0.2}});
   start();
   useLocalPackage(QStringLiteral("scsi-mode-change"), QStringLiteral("firmware.bin"),
                   QStringLiteral("1100"));
   controller->next();
-  ASSERT_EQ(ui.pages, std::vector{WizardPage::updaterAvailable}) << ui.alerts.join(u'|').toStdString();
-  controller->startDownload();
-  ASSERT_TRUE(pumpUntil([&] { return ui.pages.back() == WizardPage::updating && !controller->isExecutingUpdate; }))
+  ASSERT_EQ(ui.pages, std::vector{WizardPage::updaterAvailable})
       << ui.alerts.join(u'|').toStdString();
+  controller->startDownload();
+  ASSERT_TRUE(pumpUntil([&] {
+    return ui.pages.back() == WizardPage::updating && !controller->isExecutingUpdate;
+  })) << ui.alerts.join(u'|').toStdString();
   EXPECT_TRUE(ui.alerts.isEmpty()) << ui.alerts.join(u'|').toStdString();
 
   QFile flash(QDir(folder).filePath(QStringLiteral("flash-dsp.bin")));
@@ -225,16 +235,18 @@ TEST_F(UpdateFlowTest, ARecorderThatNeedsTheModeChangeIsWrittenAndReadBack) {
 }
 
 TEST_F(UpdateFlowTest, TooLittleSpaceLeadsBackToTheOfferAndWritesNothing) {
-  const QString folder = recorderFrom(
-      QStringLiteral("file-copy-two-volumes"),
-      {{QStringLiteral("volumes"), QVariantList{QVariantMap{{QStringLiteral("freeBytes"), qint64{1000}}}}}});
+  const QString folder =
+      recorderFrom(QStringLiteral("file-copy-two-volumes"),
+                   {{QStringLiteral("volumes"),
+                     QVariantList{QVariantMap{{QStringLiteral("freeBytes"), qint64{1000}}}}}});
   start();
   useLocalPackage(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"),
                   QStringLiteral("2100"));
   controller->next();
   controller->startDownload();
   ASSERT_TRUE(pumpUntil([&] { return !ui.alerts.isEmpty(); }));
-  EXPECT_EQ(ui.alerts, QStringList{CMLocalize::localizedString(QStringLiteral("ID_ERR_NOT_ENOUGH_SPACE"))});
+  EXPECT_EQ(ui.alerts,
+            QStringList{CMLocalize::localizedString(QStringLiteral("ID_ERR_NOT_ENOUGH_SPACE"))});
   EXPECT_EQ(ui.pages.back(), WizardPage::updaterAvailable);
   EXPECT_TRUE(ui.mainWindowShown);
   EXPECT_FALSE(controller->isExecutingUpdate);
@@ -257,7 +269,8 @@ TEST_F(UpdateFlowTest, TwoRecordersAreOneTooMany) {
   start();
   ui.answers = {0};
   controller->next();
-  EXPECT_EQ(ui.alerts, QStringList{CMLocalize::localizedString(QStringLiteral("ID_ERR_PLURAL_RECORDER"))});
+  EXPECT_EQ(ui.alerts,
+            QStringList{CMLocalize::localizedString(QStringLiteral("ID_ERR_PLURAL_RECORDER"))});
 }
 
 }  // namespace
