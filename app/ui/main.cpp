@@ -1,15 +1,71 @@
+#include "app/core/FWUpdaterController.h"
 #include "app/core/LaunchOptions.h"
 #include "app/core/StartUp.h"
-#include "app/sim/VirtualRecorderRack.h"
+#include "app/core/TransferFWInteractor.h"
+#include "app/firmware/LocalUpdateInfo.h"
 #include "app/localize/CMLocalize.h"
+#include "app/sim/VirtualRecorderRack.h"
+#include "app/text/TextConsole.h"
+#include "app/text/TextUserInterface.h"
+#include "app/text/TextWizard.h"
 #include "platform/Bundle.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 
-// The desktop wizard is not part of this build yet: start-up runs as far as it can
-// without a window, then says so.
+namespace {
+
+struct Arguments {
+  bool text = false;
+  bool answerYes = false;
+  QString unknown;  // the first argument that is neither ours nor a launch option
+};
+
+Arguments readArguments(const QStringList& arguments) {
+  static const QStringList launchOptionPrefixes{
+      QStringLiteral("--virtual_recorder="), QStringLiteral("--instance_count="),
+      QStringLiteral("--mock_devices="),     QStringLiteral("--mock_response="),
+      QStringLiteral("--mock_device_fail"),  QStringLiteral("--mock_device_diskfull"),
+      QStringLiteral("--mock_nonetwork")};
+  Arguments result;
+  for (const QString& argument : arguments.mid(1)) {
+    if (argument == QStringLiteral("--text")) {
+      result.text = true;
+    } else if (argument == QStringLiteral("--yes")) {
+      result.answerYes = true;
+    } else if (result.unknown.isEmpty() &&
+               std::none_of(launchOptionPrefixes.begin(), launchOptionPrefixes.end(),
+                            [&](const QString& prefix) { return argument.startsWith(prefix); })) {
+      result.unknown = argument;
+    }
+  }
+  return result;
+}
+
+int runText(const Arguments& arguments) {
+  FWUpdaterController& controller = FWUpdaterController::shared();
+  controller.localUpdateInfo = loadLocalUpdateInfo();
+  // Another instance already leads the user: this one leaves without a word.
+  if (controller.environment->instanceCount() >= 2) {
+    return 0;
+  }
+  TextConsole console(stdin, stdout);
+  TextUserInterface ui(console, arguments.answerYes);
+  const int status = TextWizard(controller, ui, console, arguments.answerYes).run();
+  controller.mainWindowController = nullptr;
+  // The recorder record holds registry objects of the virtual recorders; let it go first.
+  controller.transferFWInteractor.reset();
+  controller.downloadFWInteractor.reset();
+  controller.targetDevice.reset();
+  return status;
+}
+
+}  // namespace
+
+// The desktop wizard is not part of this build yet; "--text" runs the wizard in the
+// terminal.
 int main(int argc, char* argv[]) {
   // Worker threads (the network session and Qt Network's own thread) wake each other for
   // every 4 KiB of a download; GLib's event loop makes a system call per wake-up, Qt's own
@@ -18,7 +74,17 @@ int main(int argc, char* argv[]) {
     qputenv("QT_NO_THREADED_GLIB", "1");
   }
   const QCoreApplication app(argc, argv);
+  const Arguments arguments = readArguments(QCoreApplication::arguments());
+  if (arguments.text && !arguments.unknown.isEmpty()) {
+    std::fprintf(stderr,
+                 "tarnwell: unknown argument \"%s\"; usage: tarnwell --text [--yes] "
+                 "[--virtual_recorder=FOLDER]...\n",
+                 qUtf8Printable(arguments.unknown));
+    return TextWizard::kUsage;
+  }
   StartUp::prepare(QCoreApplication::arguments(), Bundle::main());
+  // The virtual recorders replace the system's registry and volumes, so they come before the
+  // controller's roles, which look those up when created.
   const QStringList virtualRecorders =
       LaunchOptions::parse(QCoreApplication::arguments()).resolve().virtualRecorderFolders;
   std::unique_ptr<VirtualRecorderRack> rack;
@@ -30,9 +96,13 @@ int main(int argc, char* argv[]) {
     }
     rack = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
   }
+  if (arguments.text) {
+    return runText(arguments);
+  }
   const QString name = CMLocalize::localizedString(QStringLiteral("ID_APP_NAME"));
-  std::fprintf(stderr, "%s: the wizard is not available in this build yet; "
-                       "see tarnwell-tool --help\n",
+  std::fprintf(stderr,
+               "%s: the wizard is not available in this build yet; "
+               "try --text, or see tarnwell-tool --help\n",
                qUtf8Printable(name.isEmpty() ? QStringLiteral("tarnwell") : name));
   return 1;
 }

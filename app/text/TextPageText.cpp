@@ -1,0 +1,125 @@
+#include "app/text/TextPageText.h"
+
+#include "app/device/VersionCode.h"
+#include "app/localize/CMLocalize.h"
+#include "platform/Bundle.h"
+
+#include <algorithm>
+
+namespace TextPageText {
+
+namespace {
+
+QString text(const char* messageId) {
+  return CMLocalize::localizedString(QString::fromLatin1(messageId));
+}
+
+QString header() {
+  QString title = text("ID_APP_NAME");
+  const QVariant version = Bundle::main().infoValue(QStringLiteral("CFBundleVersion"));
+  if (version.typeId() == QMetaType::QString) {
+    title += QStringLiteral("  ") + text("ID_VERSION") + shortVersionString(version.toString());
+  }
+  return QStringLiteral("==== %1 ====").arg(title.trimmed());
+}
+
+// Columns padded to their widest cell, two spaces apart.
+QStringList formatTable(const QList<QStringList>& rows) {
+  QList<qsizetype> widths;
+  for (const QStringList& row : rows) {
+    for (qsizetype column = 0; column < row.size(); ++column) {
+      if (widths.size() <= column) {
+        widths.append(0);
+      }
+      widths[column] = std::max(widths[column], row[column].size());
+    }
+  }
+  QStringList lines;
+  for (const QStringList& row : rows) {
+    QString line = QStringLiteral("  ");
+    for (qsizetype column = 0; column < row.size(); ++column) {
+      line += row[column].leftJustified(widths[column] + 2);
+    }
+    lines.append(line.trimmed().prepend(QStringLiteral("  ")));
+  }
+  return lines;
+}
+
+}  // namespace
+
+QString displayName(const QString& deviceName) {
+  QString name = deviceName;
+  // Control characters would move the terminal's cursor or garble a captured log.
+  name.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+  return name.trimmed();
+}
+
+QString fileSizeText(int64_t bytes) {
+  // The number is formatted on its own: the unit is text, never part of a format string.
+  return QString::asprintf("%.1f", static_cast<double>(bytes) / 1024.0 / 1024.0) +
+         text("ID_UNIT_MB");
+}
+
+QList<QStringList> tableRows(const WizardPageRequest& request) {
+  const bool available = request.page == WizardPage::updaterAvailable;
+  QStringList titles{text("ID_COL_MODEL_NAME"), text("ID_COL_CURRENT_VERSION"),
+                     text("ID_COL_SERVER_VERSION")};
+  if (available) {
+    titles.append(text("ID_COL_FILE_SIZE"));
+  }
+  QList<QStringList> rows{titles};
+  if (!request.device) {
+    return rows;
+  }
+  QStringList row{displayName(request.device->deviceName),
+                  displayVersionFromCode(request.device->version)};
+  if (!available) {
+    row.append(QStringLiteral("---"));
+  } else if (request.firmwareInfo) {
+    row.append(displayVersionFromCode(request.firmwareInfo->version));
+    row.append(fileSizeText(request.firmwareInfo->fileSize));
+  }
+  rows.append(row);
+  return rows;
+}
+
+QStringList lines(const WizardPageRequest& request, bool localMode) {
+  QStringList result{header()};
+  switch (request.page) {
+    case WizardPage::opening:
+      result.append(text("ID_MSG_OPENING"));
+      if (localMode) {
+        result.append(QString());
+        result.append(text("ID_MSG_LOCAL_MODE"));
+      }
+      break;
+    case WizardPage::updaterAvailable:
+      result.append(text("ID_MSG_NEW_VERSION_FIRM_AVAILABLE") + u'\n' +
+                    text("ID_MSG_CONFIRM_UPDATE_DETAILS"));
+      result.append(QString());
+      result.append(formatTable(tableRows(request)));
+      break;
+    case WizardPage::updaterNone:
+      result.append(text("ID_MSG_FIRMWARE_UP_TO_DATE"));
+      result.append(QString());
+      result.append(formatTable(tableRows(request)));
+      break;
+    case WizardPage::license:
+      result.append(text("ID_MSG_READ_LICENCE"));
+      result.append(QString());
+      result.append(text("ID_LICENCE_AGREEMENT_ALL"));
+      break;
+    case WizardPage::updating:
+      result.append(text("ID_MSG_UPDATING"));
+      result.append(QString());
+      result.append(text("ID_GROUP_UPDATING") + u':');
+      result.append(QStringLiteral("  ") + text("ID_MSG_UPDATING_STEPS"));
+      break;
+    case WizardPage::completed:
+      result.append(text("ID_MSG_COMPLETED"));
+      break;
+  }
+  return result;
+}
+
+}  // namespace TextPageText

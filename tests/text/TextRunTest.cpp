@@ -1,0 +1,206 @@
+#include "app/firmware/KvoUnZip.h"
+#include "app/localize/CMLocalize.h"
+#include "platform/PropertyList.h"
+#include "tests/support/QStringPrinter.h"
+#include "tests/support/ToolProcess.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Whole runs of the application in the terminal on a virtual recorder, in local mode: a copy
+// of the bundle with firmware.ini and the package beside it, as a user prepares it.
+class TextRunTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    CMLocalize::initializeSharedWithFilePath(
+        QStringLiteral(TARNWELL_BUNDLE_DIR "/share/tarnwell/Localizable.olc"));
+  }
+
+  static bool copyTree(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    bool copied = true;
+    while (it.hasNext()) {
+      const QString path = it.next();
+      const QString target = to + path.mid(from.size());
+      if (it.fileInfo().isDir()) {
+        QDir().mkpath(target);
+      } else {
+        copied = QFile::copy(path, target) && copied;
+        QFile::setPermissions(target, it.fileInfo().permissions());
+      }
+    }
+    return copied;
+  }
+
+  static QString exampleFile(const QString& example, const QString& name) {
+    return QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example + u'/' + name;
+  }
+
+  // The bundle beside `package` of `example` and its description `ini`; the recorder a copy
+  // of the example with `changes` in its recorder.plist.
+  void prepare(const QString& example, const QString& package, const QByteArray& ini,
+               const QVariantMap& changes = {}) {
+    ASSERT_TRUE(copyTree(QStringLiteral(TARNWELL_BUNDLE_DIR),
+                         scratch.filePath(QStringLiteral("Tarnwell"))));
+    ASSERT_TRUE(QFile::copy(exampleFile(example, package), scratch.filePath(package)));
+    QFile description(scratch.filePath(QStringLiteral("firmware.ini")));
+    ASSERT_TRUE(description.open(QIODevice::WriteOnly));
+    description.write(ini);
+    description.close();
+
+    recorder = scratch.filePath(QStringLiteral("recorder"));
+    QDir().mkpath(recorder);
+    for (const QString& file : QDir(exampleFile(example, {})).entryList(QDir::Files)) {
+      ASSERT_TRUE(QFile::copy(exampleFile(example, file), QDir(recorder).filePath(file)));
+    }
+    auto config =
+        PropertyList::readDictionaryFile(exampleFile(example, QStringLiteral("recorder.plist")));
+    ASSERT_TRUE(config);
+    for (auto it = changes.begin(); it != changes.end(); ++it) {
+      config->insert(it.key(), it.value());
+    }
+    QFile plist(QDir(recorder).filePath(QStringLiteral("recorder.plist")));
+    ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
+    plist.write(PropertyList::toXml(*config));
+  }
+
+  ToolRun run(const QStringList& options, const std::optional<QByteArray>& answers = QByteArray()) {
+    // No settings file: the machine's must not switch anything on.
+    return runProgram(
+        scratch.filePath(QStringLiteral("Tarnwell/bin/tarnwell")),
+        QStringList{QStringLiteral("--text")} + options +
+            QStringList{QStringLiteral("--virtual_recorder=") + recorder},
+        {QStringLiteral("XDG_CONFIG_DIRS=") + scratch.filePath(QStringLiteral("xdg"))}, answers);
+  }
+
+  QByteArray recorderFile(const QString& name) const {
+    QFile file(QDir(recorder).filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  // The updates the file-copy recorder has applied.
+  QVariantList appliedUpdates() const {
+    const auto state =
+        PropertyList::readDictionaryFile(QDir(recorder).filePath(QStringLiteral("state.plist")));
+    return state ? state->value(QStringLiteral("applied")).toList() : QVariantList();
+  }
+
+  static QString text(const char* messageId) {
+    return CMLocalize::localizedString(QString::fromLatin1(messageId));
+  }
+
+  QTemporaryDir scratch;
+  QString recorder;
+};
+
+const QByteArray kScsiIni =
+    "[FIRMWARE]\r\nMode=1\r\nName=firmware.bin\r\nVersion=1100\r\nWriteAddress=0x40000\r\n"
+    "TransferLength=0x1E0000\r\nTargetCPU=MainCPU\r\n";
+const QByteArray kFileCopyIni = "[FIRMWARE]\nMode=2\nName=firmware.zip\nVersion=2100\n";
+
+TEST_F(TextRunTest, EachExampleRecorderIsUpdatedWithoutQuestions) {
+  struct Case {
+    const char* example;
+    const char* package;
+    QByteArray ini;
+  };
+  const Case cases[] = {
+      {"scsi-mode-change", "firmware.bin", kScsiIni},
+      {"file-copy-two-volumes", "firmware.zip", kFileCopyIni},
+      {"product-information", "firmware.zip",
+       "[FIRMWARE]\nMode=2\nName=firmware.zip\nVersion=3100\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.example);
+    scratch.remove();
+    ASSERT_TRUE(QDir().mkpath(scratch.path()));
+    prepare(QString::fromLatin1(c.example), QString::fromLatin1(c.package), c.ini);
+    const ToolRun result = run({QStringLiteral("--yes")});
+    EXPECT_EQ(result.status, 0) << result.out.toStdString() << result.err.toStdString();
+    EXPECT_TRUE(result.out.contains(text("ID_MSG_COMPLETED"))) << result.out.toStdString();
+    EXPECT_FALSE(result.out.contains(QStringLiteral("[!]"))) << result.out.toStdString();
+
+    QFile package(scratch.filePath(QString::fromLatin1(c.package)));
+    ASSERT_TRUE(package.open(QIODevice::ReadOnly));
+    const QByteArray image = package.readAll();
+    if (QString::fromLatin1(c.package).endsWith(QStringLiteral(".bin"))) {
+      EXPECT_EQ(recorderFile(QStringLiteral("flash-dsp.bin")).left(image.size()), image);
+    } else {
+      const QVariantList applied = appliedUpdates();
+      ASSERT_EQ(applied.size(), 1);
+      int64_t bytes = 0;
+      for (const QVariant& file : applied.front().toMap().value(QStringLiteral("files")).toList()) {
+        bytes += file.toMap().value(QStringLiteral("bytes")).toLongLong();
+      }
+      EXPECT_EQ(bytes, KvoUnZip::totalFileSizeInZipFileAtPath(package.fileName()));
+    }
+  }
+}
+
+TEST_F(TextRunTest, TooLittleSpaceIsReportedAndNothingIsWritten) {
+  prepare(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"), kFileCopyIni,
+          {{QStringLiteral("volumes"),
+            QVariantList{QVariantMap{{QStringLiteral("freeBytes"), qint64{1000}}}}}});
+  const ToolRun result = run({QStringLiteral("--yes")});
+  EXPECT_EQ(result.status, 1) << result.out.toStdString();
+  EXPECT_TRUE(result.out.contains(QStringLiteral("[!] ") + text("ID_ERR_NOT_ENOUGH_SPACE")))
+      << result.out.toStdString();
+  EXPECT_FALSE(QDir(recorder).exists(QStringLiteral("volume1/System")));
+  EXPECT_FALSE(result.out.contains(text("ID_MSG_UPDATING")));
+}
+
+TEST_F(TextRunTest, AReadBackMismatchEndsWithCode18) {
+  prepare(QStringLiteral("scsi-mode-change"), QStringLiteral("firmware.bin"), kScsiIni,
+          {{QStringLiteral("faults"),
+            QVariantList{QVariantMap{{QStringLiteral("kind"), QStringLiteral("verifyMismatch")},
+                                     {QStringLiteral("offset"), qint64{100}}}}}});
+  const ToolRun result = run({QStringLiteral("--yes")});
+  EXPECT_EQ(result.status, 1) << result.out.toStdString();
+  const QString alert =
+      text("ID_ERR_CAMERA_COMMUNICATION").replace(QStringLiteral("%d"), QStringLiteral("18"));
+  EXPECT_TRUE(result.out.contains(QStringLiteral("[!] ") + alert)) << result.out.toStdString();
+  // The run ends at the alert: the box is never ticked.
+  EXPECT_FALSE(result.out.contains(text("ID_MSG_COMPLETED")));
+}
+
+TEST_F(TextRunTest, APersonAnswersEachPageFromStandardInput) {
+  prepare(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"), kFileCopyIni);
+  struct Case {
+    const char* name;
+    QByteArray answers;
+    int status;
+    bool updated;
+  };
+  // Opening: Next. Offer: Update (no details in local mode). Confirm: Yes. Licence: Disagree,
+  // then Update, Yes, Agree. Updating: tick, Next. Completed: Close.
+  const Case cases[] = {
+      {"whole run", "1\n1\n1\n1\n1\n1\n2\n1\n2\n1\n", 0, true},
+      {"no to the update, then the input ends", "1\n1\n2\n", 1, false},
+      {"closing the window at the start", "q\n", 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(QDir(recorder).filePath(QStringLiteral("state.plist")));
+    const ToolRun result = run({}, c.answers);
+    EXPECT_EQ(result.status, c.status) << result.out.toStdString() << result.err.toStdString();
+    EXPECT_EQ(appliedUpdates().size(), c.updated ? 1 : 0) << result.out.toStdString();
+  }
+}
+
+TEST_F(TextRunTest, UnknownArgumentsAreBadUsage) {
+  prepare(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"), kFileCopyIni);
+  const ToolRun result = run({QStringLiteral("--yse")});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_TRUE(result.err.contains(QStringLiteral("--yse")));
+  EXPECT_EQ(result.err.count(u'\n'), 1);
+}
+
+}  // namespace
