@@ -27,16 +27,18 @@ test-asan:
 test-tsan:
 	$(MAKE) test PRESET=tsan
 
-# Until the wizard exists, this shows tarnwell-tool on the bundled data.
+# Until the simulated update service exists, the wizard runs in the terminal in local mode:
+# a copy of the bundle with an example's firmware.ini and package beside it, updating that
+# example's virtual recorder (EXAMPLE=scsi-mode-change, file-copy-two-volumes or
+# product-information). Everything is written under build/run.
+EXAMPLE ?= scsi-mode-change
+RUN_DIR := build/run
 run: build
-	@echo "The wizard is not built yet; showing tarnwell-tool on the bundled data instead."
-	@echo "\$$ tarnwell-tool strings ID_APP_NAME ID_MSG_OPENING ID_BTN_NEXT"
-	@$(TOOL) strings ID_APP_NAME ID_MSG_OPENING ID_BTN_NEXT
-	@echo "\$$ tarnwell-tool version-code 'Ver 1.23'" && $(TOOL) version-code 'Ver 1.23'
-	@echo "\$$ tarnwell-tool models | head -n 3" && $(TOOL) models | head -n 3
-	@echo "\$$ tarnwell-tool settings" && $(TOOL) settings
-	@echo "\$$ tarnwell-tool launch-options --mock_devices=devices.plist --mock_device_fail" && \
-	  $(TOOL) launch-options --mock_devices=devices.plist --mock_device_fail
+	@rm -rf $(RUN_DIR) && mkdir -p $(RUN_DIR)
+	@cp -r $(BUNDLE) $(RUN_DIR)/
+	@cp -r resources/examples/$(EXAMPLE) $(RUN_DIR)/recorder
+	@cp resources/examples/$(EXAMPLE)/firmware.* $(RUN_DIR)/
+	$(RUN_DIR)/Tarnwell/bin/tarnwell --text --virtual_recorder=$(RUN_DIR)/recorder
 
 bench: build
 	$(BUILD_DIR)/bench/bench_localize
@@ -63,7 +65,7 @@ fuzz: deps
 
 # clang-tidy over the project's own sources, with the checked-in configuration.
 tidy: build
-	run-clang-tidy -quiet -p $(BUILD_DIR) '^$(CURDIR)/(app|platform|driver|tests)/.*\.cpp$$'
+	run-clang-tidy -quiet -p $(BUILD_DIR) '^$(CURDIR)/(app|platform|driver|tests|bench)/.*\.cpp$$'
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
