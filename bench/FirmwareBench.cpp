@@ -43,14 +43,14 @@ BENCHMARK(parseLargeIni)->Unit(benchmark::kMillisecond);
 // A 32 MiB package, written with minizip's writer: four random (stored) and four text-like
 // (deflated) entries of 4 MiB.
 QString makePackage(const QTemporaryDir& dir) {
-  const QString path = dir.filePath(QStringLiteral("package.zip"));
+  QString path = dir.filePath(QStringLiteral("package.zip"));
   zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
   std::mt19937 random(7);
   for (int i = 0; i < 8; ++i) {
     const bool stored = i % 2 == 1;
     std::string data(size_t{4} << 20, '\0');
-    for (size_t at = 0; at < data.size(); ++at) {
-      data[at] = stored ? static_cast<char>(random()) : static_cast<char>('a' + random() % 8);
+    for (char& byte : data) {
+      byte = stored ? static_cast<char>(random()) : static_cast<char>('a' + random() % 8);
     }
     const QByteArray name = QStringLiteral("FW/entry%1.bin").arg(i).toUtf8();
     zipOpenNewFileInZip64(zip, name.constData(), nullptr, nullptr, 0, nullptr, 0, nullptr,

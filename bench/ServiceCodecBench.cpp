@@ -9,7 +9,7 @@ namespace {
 
 void encodeDemand(benchmark::State& state) {
   const FirmwareDemand demand(QStringLiteral("00001000"));
-  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+  for (auto _ : state) {
     const auto root = demand.makeDemandNode(QStringLiteral("ENU"), QStringLiteral("0049"),
                                             QStringLiteral("0007"), QStringLiteral("1230"));
     QByteArray bytes = KvoIBProtocolEncoder().xmlDataWithRootNode(*root);
@@ -22,7 +22,7 @@ void parseAnswer(benchmark::State& state) {
   QFile file(QStringLiteral(TARNWELL_TEST_DATA_DIR "/service/answer.xml"));
   const QByteArray answer = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   const FirmwareDemand demand(QStringLiteral("00001000"));
-  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+  for (auto _ : state) {
     auto info = demand.parseFirmwareResult(answer);
     benchmark::DoNotOptimize(info);
   }

@@ -86,7 +86,7 @@ class Uploader final {
 void uploadImage(benchmark::State& state, double bytesPerSecond) {
   Uploader uploader(bytesPerSecond);
   std::vector<uint8_t> image(kImageSize, 0x5A);
-  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
+  for (auto _ : state) {
     if (!uploader.upload(image)) {
       state.SkipWithError("the upload failed");
       break;
