@@ -21,20 +21,7 @@ class LocalFileWriter final : public FileManager::Writer {
     }
   }
 
-  bool write(const char* data, int64_t size) override {
-    while (size > 0) {
-      const ssize_t done = ::write(fd_, data, static_cast<size_t>(size));
-      if (done < 0 && errno == EINTR) {
-        continue;
-      }
-      if (done <= 0) {
-        return false;
-      }
-      data += done;
-      size -= done;
-    }
-    return true;
-  }
+  bool write(const char* data, int64_t size) override { return writeAllToFile(fd_, data, size); }
 
   bool close() override {
     const int fd = fd_;
@@ -48,6 +35,21 @@ class LocalFileWriter final : public FileManager::Writer {
 };
 
 }  // namespace
+
+bool writeAllToFile(int fd, const char* data, int64_t size) {
+  while (size > 0) {
+    const ssize_t done = ::write(fd, data, static_cast<size_t>(size));
+    if (done < 0 && errno == EINTR) {
+      continue;
+    }
+    if (done <= 0) {
+      return false;
+    }
+    data += done;
+    size -= done;
+  }
+  return true;
+}
 
 FileManager::ItemType LocalFileManager::itemType(const QString& path) const {
   struct stat status {};

@@ -1,31 +1,13 @@
 #include "app/firmware/TemporaryPackage.h"
 
+#include "app/firmware/LocalFileManager.h"
+
 #include <QDir>
 #include <QFile>
 
-#include <cerrno>
 #include <cstdlib>
 
 #include <unistd.h>
-
-namespace {
-
-bool writeAll(int fd, const char* data, qsizetype size) {
-  while (size > 0) {
-    const ssize_t done = ::write(fd, data, static_cast<size_t>(size));
-    if (done < 0 && errno == EINTR) {
-      continue;
-    }
-    if (done <= 0) {
-      return false;
-    }
-    data += done;
-    size -= done;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::unique_ptr<TemporaryPackage> TemporaryPackage::write(const QByteArray& data,
                                                           const QString& directory) {
@@ -37,7 +19,7 @@ std::unique_ptr<TemporaryPackage> TemporaryPackage::write(const QByteArray& data
     return nullptr;
   }
   auto package = std::unique_ptr<TemporaryPackage>(new TemporaryPackage(QFile::decodeName(name)));
-  const bool written = writeAll(fd, data.constData(), data.size());
+  const bool written = writeAllToFile(fd, data.constData(), data.size());
   if (::close(fd) != 0 || !written) {
     return nullptr;
   }
