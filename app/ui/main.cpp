@@ -4,7 +4,7 @@
 #include "app/core/TransferFWInteractor.h"
 #include "app/firmware/LocalUpdateInfo.h"
 #include "app/localize/CMLocalize.h"
-#include "app/sim/VirtualRecorderRack.h"
+#include "app/sim/LaunchRoles.h"
 #include "app/text/TextConsole.h"
 #include "app/text/TextUserInterface.h"
 #include "app/text/TextWizard.h"
@@ -82,20 +82,14 @@ int main(int argc, char* argv[]) {
                  qUtf8Printable(arguments.unknown));
     return TextWizard::kUsage;
   }
-  StartUp::prepare(QCoreApplication::arguments(), Bundle::main());
-  // The virtual recorders replace the system's registry and volumes, so they come before the
-  // controller's roles, which look those up when created.
-  const QStringList virtualRecorders =
-      LaunchOptions::parse(QCoreApplication::arguments()).resolve().virtualRecorderFolders;
-  std::unique_ptr<VirtualRecorderRack> rack;
-  if (!virtualRecorders.isEmpty()) {
-    auto installed = VirtualRecorderRack::install(virtualRecorders);
-    if (const auto* error = std::get_if<QString>(&installed)) {
-      std::fprintf(stderr, "tarnwell: %s\n", qUtf8Printable(*error));
-      return 1;
-    }
-    rack = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
+  const LaunchOptions options = StartUp::prepare(QCoreApplication::arguments(), Bundle::main());
+  auto installed = LaunchRoles::install(options);
+  if (const auto* error = std::get_if<QString>(&installed)) {
+    std::fprintf(stderr, "tarnwell: %s\n", qUtf8Printable(*error));
+    return 1;
   }
+  const auto roles = std::get<std::unique_ptr<LaunchRoles>>(std::move(installed));
+  roles->applyTo(FWUpdaterController::shared());
   if (arguments.text) {
     return runText(arguments);
   }
