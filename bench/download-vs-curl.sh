@@ -19,7 +19,7 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 
   -subj /CN=localhost -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" \
   -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 mkdir -p "$work/record" "$work/xdg/Velmora"
-python3 "$here/tests/service/https_server.py" "$work/cert.pem" "$work/key.pem" "$work/record" \
+python3 "$here/tests/support/https_server.py" "$work/cert.pem" "$work/key.pem" "$work/record" \
   > "$work/port" &
 server_pid=$!
 while [ ! -s "$work/port" ]; do sleep 0.1; done

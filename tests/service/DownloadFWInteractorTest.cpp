@@ -5,7 +5,7 @@
 #include "app/service/NetworkErrorAlert.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/service/ScriptedUserInterface.h"
-#include "tests/service/TestHttpsServer.h"
+#include "tests/support/TestHttpsServer.h"
 
 #include <gtest/gtest.h>
 

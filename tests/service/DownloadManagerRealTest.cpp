@@ -2,7 +2,7 @@
 #include "app/core/Settings.h"
 #include "app/service/DownloadManagerReal.h"
 #include "platform/PropertyList.h"
-#include "tests/service/TestHttpsServer.h"
+#include "tests/support/TestHttpsServer.h"
 
 #include <gtest/gtest.h>
 

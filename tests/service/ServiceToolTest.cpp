@@ -1,6 +1,6 @@
 // The service commands of tarnwell-tool, run as a separate process against the local server.
 #include "platform/PropertyList.h"
-#include "tests/service/TestHttpsServer.h"
+#include "tests/support/TestHttpsServer.h"
 #include "tests/support/ToolProcess.h"
 
 #include <gtest/gtest.h>
@@ -21,11 +21,11 @@ class ServiceToolTest : public ::testing::Test {
   ToolRun run(const QStringList& arguments, const QStringList& environment = {}) const {
     // LSAN_OPTIONS and TSAN_OPTIONS are read only by sanitizer builds.
     QString tsan = qEnvironmentVariable("TSAN_OPTIONS");
-    tsan += QStringLiteral(":suppressions=" TARNWELL_SOURCE_DIR "/tests/service/tsan.supp");
+    tsan += QStringLiteral(":suppressions=" TARNWELL_SOURCE_DIR "/tests/support/tsan.supp");
     return runTool(arguments,
                    QStringList{QStringLiteral("XDG_CONFIG_DIRS=") + settings_.path(),
                                QStringLiteral("LSAN_OPTIONS=suppressions=" TARNWELL_SOURCE_DIR
-                                              "/tests/service/lsan.supp"),
+                                              "/tests/support/lsan.supp"),
                                QStringLiteral("TSAN_OPTIONS=") + tsan} +
                        environment);
   }

@@ -1,6 +1,6 @@
 #include "app/service/SessionQueue.h"
 #include "app/service/TaskReceiver.h"
-#include "tests/service/TestHttpsServer.h"
+#include "tests/support/TestHttpsServer.h"
 
 #include <gtest/gtest.h>
 

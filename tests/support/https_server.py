@@ -5,8 +5,8 @@ Usage: https_server.py CERT KEY RECORD_DIR [--exit-with-stdin]
 Listens on 127.0.0.1 at a free port and prints the port on the first line of stdout.
 Each request is counted in RECORD_DIR/hits-<name>, and the last POST to the
 update-information endpoint is kept in RECORD_DIR/last-request (headers, blank line, body).
-The answer to that POST is RECORD_DIR/answer.xml when present. With --exit-with-stdin the
-server ends when its standard input closes, so that it does not outlive a crashed test.
+The answer to that POST is RECORD_DIR/answer.xml when present; GET /files/NAME serves
+RECORD_DIR/files/NAME. With --exit-with-stdin the server ends when its standard input closes, so that it does not outlive a crashed test.
 """
 import http.server
 import os
@@ -76,6 +76,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.stream(size, True, delay, chunk)
         elif url.path == "/pkg/nolength":
             self.stream(size, False, delay, chunk)
+        elif url.path.startswith("/files/"):
+            path = os.path.join(RECORD, "files", os.path.basename(url.path))
+            if os.path.isfile(path):
+                self.send(200, open(path, "rb").read(), content_type="application/octet-stream")
+            else:
+                self.send(404, b"<html><body>not here</body></html>")
         elif url.path == "/pkg/missing":
             self.send(404, b"<html><body>not here</body></html>")
         elif url.path == "/status/503":

@@ -35,6 +35,8 @@ class TestHttpsServer final {
   int hits(const QString& path) const;
   QByteArray lastRequest() const;
   void setAnswer(const QByteArray& answer) const;
+  // Serves `data` at url("/files/" + name).
+  void addFile(const QString& name, const QByteArray& data) const;
   void reset() const;
 
  private:

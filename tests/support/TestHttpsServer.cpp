@@ -1,4 +1,4 @@
-#include "tests/service/TestHttpsServer.h"
+#include "tests/support/TestHttpsServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,7 +72,7 @@ std::optional<pid_t> spawn(const std::vector<std::string>& arguments, int in, in
 
 QCoreApplication& testApplication() {
   static int argc = 1;
-  static char name[] = "test_service";
+  static char name[] = "tarnwell_test";
   static char* argv[] = {name, nullptr};
   static QCoreApplication application(argc, argv);
   return application;
@@ -167,6 +167,14 @@ void TestHttpsServer::setAnswer(const QByteArray& answer) const {
   QFile file(recordDir_ + QStringLiteral("/answer.xml"));
   if (file.open(QIODevice::WriteOnly)) {
     file.write(answer);
+  }
+}
+
+void TestHttpsServer::addFile(const QString& name, const QByteArray& data) const {
+  QDir().mkpath(recordDir_ + QStringLiteral("/files"));
+  QFile file(recordDir_ + QStringLiteral("/files/") + name);
+  if (file.open(QIODevice::WriteOnly)) {
+    file.write(data);
   }
 }
 
