@@ -2,6 +2,7 @@
 #include "app/localize/CMLocalize.h"
 #include "platform/PropertyList.h"
 #include "tests/support/QStringPrinter.h"
+#include "tests/support/TestHttpsServer.h"
 #include "tests/support/ToolProcess.h"
 
 #include <QDir>
@@ -13,8 +14,9 @@
 
 namespace {
 
-// Whole runs of the application in the terminal on a virtual recorder, in local mode: a copy
-// of the bundle with firmware.ini and the package beside it, as a user prepares it.
+// Whole runs of the application in the terminal on a virtual recorder: in local mode, a copy
+// of the bundle with firmware.ini and the package beside it, as a user prepares it; in server
+// mode, the local HTTPS service named by the settings file offers the package.
 class TextRunTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -44,17 +46,18 @@ class TextRunTest : public ::testing::Test {
     return QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example + u'/' + name;
   }
 
-  // The bundle beside `package` of `example` and its description `ini`; the recorder a copy
-  // of the example with `changes` in its recorder.plist.
+  // The bundle beside `package` of `example` and its description `ini` (none when empty);
+  // the recorder a copy of the example with `changes` in its recorder.plist.
   void prepare(const QString& example, const QString& package, const QByteArray& ini,
                const QVariantMap& changes = {}) {
     ASSERT_TRUE(copyTree(QStringLiteral(TARNWELL_BUNDLE_DIR),
                          scratch.filePath(QStringLiteral("Tarnwell"))));
     ASSERT_TRUE(QFile::copy(exampleFile(example, package), scratch.filePath(package)));
-    QFile description(scratch.filePath(QStringLiteral("firmware.ini")));
-    ASSERT_TRUE(description.open(QIODevice::WriteOnly));
-    description.write(ini);
-    description.close();
+    if (!ini.isEmpty()) {
+      QFile description(scratch.filePath(QStringLiteral("firmware.ini")));
+      ASSERT_TRUE(description.open(QIODevice::WriteOnly));
+      description.write(ini);
+    }
 
     recorder = scratch.filePath(QStringLiteral("recorder"));
     QDir().mkpath(recorder);
@@ -79,6 +82,31 @@ class TextRunTest : public ::testing::Test {
         QStringList{QStringLiteral("--text")} + options +
             QStringList{QStringLiteral("--virtual_recorder=") + recorder},
         {QStringLiteral("XDG_CONFIG_DIRS=") + scratch.filePath(QStringLiteral("xdg"))}, answers);
+  }
+
+  // Server mode: the settings file points at `server`, which offers `package` as `version`.
+  void serve(const TestHttpsServer& server, const QString& package, const QString& version) {
+    QFile file(scratch.filePath(package));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    server.addFile(package, file.readAll());
+    server.setAnswer(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                    "<firmware_result><revision>0001</revision><firmwares>"
+                                    "<firmware_info><version>%1</version>"
+                                    "<file_name>%2</file_name><file_size>%3</file_size>"
+                                    "<url>%4</url><comment>Better.</comment></firmware_info>"
+                                    "</firmwares></firmware_result>")
+                         .arg(version, package, QString::number(file.size()),
+                              server.url(QStringLiteral("/files/") + package).toString())
+                         .toUtf8());
+    QDir().mkpath(scratch.filePath(QStringLiteral("xdg/Velmora")));
+    QFile settings(scratch.filePath(QStringLiteral("xdg/Velmora/UseTestServer.plist")));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(PropertyList::toXml(
+        QVariantMap{{QStringLiteral("dvr_update_server"),
+                     server.url(QStringLiteral("/ww_inform/fcache.do")).toString()},
+                    {QStringLiteral("dvr_update_check_url"),
+                     server.url(QStringLiteral("/soft/qx20/check/index.html")).toString()},
+                    {QStringLiteral("dvr_update_ca_file"), server.caFile()}}));
   }
 
   QByteArray recorderFile(const QString& name) const {
@@ -107,40 +135,51 @@ const QByteArray kScsiIni =
 const QByteArray kFileCopyIni = "[FIRMWARE]\nMode=2\nName=firmware.zip\nVersion=2100\n";
 
 TEST_F(TextRunTest, EachExampleRecorderIsUpdatedWithoutQuestions) {
+  TestHttpsServer server;
+  ASSERT_TRUE(server.isRunning());
   struct Case {
     const char* example;
     const char* package;
     QByteArray ini;
+    const char* offeredVersion;
   };
   const Case cases[] = {
-      {"scsi-mode-change", "firmware.bin", kScsiIni},
-      {"file-copy-two-volumes", "firmware.zip", kFileCopyIni},
+      {"scsi-mode-change", "firmware.bin", kScsiIni, "00001100"},
+      {"file-copy-two-volumes", "firmware.zip", kFileCopyIni, "00002100"},
       {"product-information", "firmware.zip",
-       "[FIRMWARE]\nMode=2\nName=firmware.zip\nVersion=3100\n"},
+       "[FIRMWARE]\nMode=2\nName=firmware.zip\nVersion=3100\n", "00003100"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.example);
-    scratch.remove();
-    ASSERT_TRUE(QDir().mkpath(scratch.path()));
-    prepare(QString::fromLatin1(c.example), QString::fromLatin1(c.package), c.ini);
-    const ToolRun result = run({QStringLiteral("--yes")});
-    EXPECT_EQ(result.status, 0) << result.out.toStdString() << result.err.toStdString();
-    EXPECT_TRUE(result.out.contains(text("ID_MSG_COMPLETED"))) << result.out.toStdString();
-    EXPECT_FALSE(result.out.contains(QStringLiteral("[!]"))) << result.out.toStdString();
-
-    QFile package(scratch.filePath(QString::fromLatin1(c.package)));
-    ASSERT_TRUE(package.open(QIODevice::ReadOnly));
-    const QByteArray image = package.readAll();
-    if (QString::fromLatin1(c.package).endsWith(QStringLiteral(".bin"))) {
-      EXPECT_EQ(recorderFile(QStringLiteral("flash-dsp.bin")).left(image.size()), image);
-    } else {
-      const QVariantList applied = appliedUpdates();
-      ASSERT_EQ(applied.size(), 1);
-      int64_t bytes = 0;
-      for (const QVariant& file : applied.front().toMap().value(QStringLiteral("files")).toList()) {
-        bytes += file.toMap().value(QStringLiteral("bytes")).toLongLong();
+    for (const bool fromServer : {false, true}) {
+      SCOPED_TRACE(std::string(c.example) + (fromServer ? " from the server" : " local"));
+      scratch.remove();
+      ASSERT_TRUE(QDir().mkpath(scratch.path()));
+      const QString packageName = QString::fromLatin1(c.package);
+      prepare(QString::fromLatin1(c.example), packageName, fromServer ? QByteArray() : c.ini);
+      if (fromServer) {
+        serve(server, packageName, QString::fromLatin1(c.offeredVersion));
       }
-      EXPECT_EQ(bytes, KvoUnZip::totalFileSizeInZipFileAtPath(package.fileName()));
+      const ToolRun result = run({QStringLiteral("--yes")});
+      EXPECT_EQ(result.status, 0) << result.out.toStdString() << result.err.toStdString();
+      EXPECT_TRUE(result.out.contains(text("ID_MSG_COMPLETED"))) << result.out.toStdString();
+      EXPECT_FALSE(result.out.contains(QStringLiteral("[!]"))) << result.out.toStdString();
+      EXPECT_EQ(result.out.contains(text("ID_MSG_CONECTTING_TO_SERVER")), fromServer);
+
+      QFile package(scratch.filePath(packageName));
+      ASSERT_TRUE(package.open(QIODevice::ReadOnly));
+      const QByteArray image = package.readAll();
+      if (packageName.endsWith(QStringLiteral(".bin"))) {
+        EXPECT_EQ(recorderFile(QStringLiteral("flash-dsp.bin")).left(image.size()), image);
+      } else {
+        const QVariantList applied = appliedUpdates();
+        ASSERT_EQ(applied.size(), 1);
+        int64_t bytes = 0;
+        for (const QVariant& file :
+             applied.front().toMap().value(QStringLiteral("files")).toList()) {
+          bytes += file.toMap().value(QStringLiteral("bytes")).toLongLong();
+        }
+        EXPECT_EQ(bytes, KvoUnZip::totalFileSizeInZipFileAtPath(package.fileName()));
+      }
     }
   }
 }
@@ -178,13 +217,16 @@ TEST_F(TextRunTest, APersonAnswersEachPageFromStandardInput) {
     QByteArray answers;
     int status;
     bool updated;
+    int quitQuestions;
   };
   // Opening: Next. Offer: Update (no details in local mode). Confirm: Yes. Licence: Disagree,
   // then Update, Yes, Agree. Updating: tick, Next. Completed: Close.
   const Case cases[] = {
-      {"whole run", "1\n1\n1\n1\n1\n1\n2\n1\n2\n1\n", 0, true},
-      {"no to the update, then the input ends", "1\n1\n2\n", 1, false},
-      {"closing the window at the start", "q\n", 1, false},
+      {"whole run", "1\n1\n1\n1\n1\n1\n2\n1\n2\n1\n", 0, true, 0},
+      {"no to the update, then the input ends", "1\n1\n2\n", 1, false, 0},
+      // Closing on the Updating page asks first: No stays, Yes quits.
+      {"quitting on the Updating page", "1\n1\n1\n2\nq\n2\nq\n1\n", 1, true, 2},
+      {"closing the window at the start", "q\n", 1, false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -192,6 +234,8 @@ TEST_F(TextRunTest, APersonAnswersEachPageFromStandardInput) {
     const ToolRun result = run({}, c.answers);
     EXPECT_EQ(result.status, c.status) << result.out.toStdString() << result.err.toStdString();
     EXPECT_EQ(appliedUpdates().size(), c.updated ? 1 : 0) << result.out.toStdString();
+    EXPECT_EQ(result.out.count(text("ID_MSG_QUIT_APP")), c.quitQuestions)
+        << result.out.toStdString();
   }
 }
 
