@@ -9,6 +9,7 @@
 #include "app/service/KvoIBProtocolEncoder.h"
 #include "app/service/LanguageCode.h"
 #include "app/service/NetworkErrorAlert.h"
+#include "platform/TaskReceiver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -114,9 +115,6 @@ void CheckUpdateInteractor::changeMode() {
   }
 }
 
-// The analyzer follows the functor posted to the main thread into Qt and takes the slot
-// object that Qt owns for a leak.
-// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 void CheckUpdateInteractor::queryStatusAndServer() {
   auto semaphore = completedSemaphore_;
   auto status = std::make_shared<int32_t>(AudioDeviceErrorCode::kStepFailed);
@@ -138,14 +136,11 @@ void CheckUpdateInteractor::queryStatusAndServer() {
       semaphore->release();
       return;
     }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [window] {
-          if (const auto view = window.lock()) {
-            view->setMessage(text("ID_MSG_CONECTTING_TO_SERVER"));
-          }
-        },
-        Qt::QueuedConnection);
+    TaskReceiver::postToMain([window] {
+      if (const auto view = window.lock()) {
+        view->setMessage(text("ID_MSG_CONECTTING_TO_SERVER"));
+      }
+    });
     fetchUpdateInfo(*device, [semaphore, networkError](std::optional<NetworkError> error) {
       *networkError = std::move(error);
       semaphore->release();
@@ -182,8 +177,6 @@ void CheckUpdateInteractor::queryStatusAndServer() {
     controller_.showPage({WizardPage::updaterNone, *device, std::nullopt});
   }
 }
-
-// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
 
 void CheckUpdateInteractor::fetchUpdateInfo(
     const AudioDevice& device, const std::function<void(std::optional<NetworkError>)>& completion) {

@@ -2,30 +2,25 @@
 
 #include "app/core/FWUpdaterController.h"
 #include "app/localize/CMLocalize.h"
+#include "platform/TaskReceiver.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <thread>
 
-// The analyzer follows the functors posted to the main thread into Qt and takes the slot
-// objects that Qt owns for leaks, on every path that posts one.
-// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 namespace {
 
 // Runs `task` on the main thread after `delay`, unless the interactor behind `self` is gone.
 void postToMain(const std::weak_ptr<TransferFWInteractor*>& self, std::chrono::milliseconds delay,
                 std::function<void(TransferFWInteractor&)> task) {
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [self, delay, task = std::move(task)] {
-        QTimer::singleShot(delay, QCoreApplication::instance(), [self, task] {
-          if (const auto alive = self.lock()) {
-            task(**alive);
-          }
-        });
+  TaskReceiver::postToMain(
+      [self, task = std::move(task)] {
+        if (const auto alive = self.lock()) {
+          task(**alive);
+        }
       },
-      Qt::QueuedConnection);
+      delay);
 }
 
 }  // namespace
@@ -137,4 +132,3 @@ void TransferFWInteractor::runFollowUp() {
     });
   });
 }
-// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)

@@ -2,11 +2,10 @@
 
 #include "app/core/Logger.h"
 #include "platform/SerialQueue.h"
+#include "platform/TaskReceiver.h"
 #include "platform/volume/VolumeTable.h"
 
-#include <QCoreApplication>
 #include <QStringDecoder>
-#include <QTimer>
 
 #include <semaphore>
 #include <thread>
@@ -236,9 +235,6 @@ std::optional<AudioDeviceError> AudioDeviceInterfaceReal::finishUpdate(AudioDevi
   return procedure->finish(*this, device, firmware);
 }
 
-// The analyzer follows the give-up timer's functors into Qt and takes the slot objects that
-// Qt owns for leaks; it reports them on the whole path through this function.
-// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 void AudioDeviceInterfaceReal::switchRecorderMode(AudioDevice& device, SerialQueue& queue,
                                                   Completion completion) {
   const QList<QUrl> volumes = findRecorderVolumes(device);
@@ -266,39 +262,30 @@ void AudioDeviceInterfaceReal::switchRecorderMode(AudioDevice& device, SerialQue
     // ever: after a bounded wait the change is given up.
     const std::weak_ptr<MountWatch> weak = watch_;
     const auto remount = waits_.remount;
-    if (QCoreApplication::instance() == nullptr) {
-      return;
-    }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [weak, armed, remount, &queue, completion] {
-          QTimer::singleShot(
-              remount, QCoreApplication::instance(), [weak, armed, &queue, completion] {
-                const auto watch = weak.lock();
-                if (watch == nullptr) {
-                  return;
-                }
-                {
-                  const std::scoped_lock guard(watch->lock);
-                  if (watch->armed != armed || !watch->didMountBlock) {
-                    return;
-                  }
-                  watch->didMountBlock = nullptr;
-                }
-                log(QStringLiteral("Mode change: no volume mounted again"));
-                queue.async([completion] {
-                  completion(AudioDeviceError::deviceError(AudioDeviceErrorCode::kStepFailed));
-                });
-              });
+    TaskReceiver::postToMain(
+        [weak, armed, &queue, completion] {
+          const auto watch = weak.lock();
+          if (watch == nullptr) {
+            return;
+          }
+          {
+            const std::scoped_lock guard(watch->lock);
+            if (watch->armed != armed || !watch->didMountBlock) {
+              return;
+            }
+            watch->didMountBlock = nullptr;
+          }
+          log(QStringLiteral("Mode change: no volume mounted again"));
+          queue.async([completion] {
+            completion(AudioDeviceError::deviceError(AudioDeviceErrorCode::kStepFailed));
+          });
         },
-        Qt::QueuedConnection);
+        remount);
     return;
   }
   std::this_thread::sleep_for(waits_.settleWithoutVolume);
   queue.async([completion] { completion(std::nullopt); });
 }
-// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
-
 uint64_t AudioDeviceInterfaceReal::setDidMountBlock(std::function<void()> block) {
   const std::scoped_lock guard(watch_->lock);
   watch_->didMountBlock = std::move(block);

@@ -3,7 +3,7 @@
 #include "app/core/UserInterface.h"
 #include "app/service/NetworkErrorAlert.h"
 #include "app/service/ServiceLimits.h"
-#include "app/service/TaskReceiver.h"
+#include "platform/TaskReceiver.h"
 #include "platform/BoundedRead.h"
 
 #include <QTimer>

@@ -3,7 +3,7 @@
 #include "app/core/Logger.h"
 #include "app/core/Settings.h"
 #include "app/service/ServiceLimits.h"
-#include "app/service/TaskReceiver.h"
+#include "platform/TaskReceiver.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

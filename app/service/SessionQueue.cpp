@@ -1,6 +1,6 @@
 #include "app/service/SessionQueue.h"
 
-#include "app/service/TaskReceiver.h"
+#include "platform/TaskReceiver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -5,6 +5,7 @@
 #include "app/firmware/ScsiTransferProcedure.h"
 #include "app/tool/ToolCommand.h"
 #include "app/tool/VirtualOption.h"
+#include "platform/TaskReceiver.h"
 
 #include <QEventLoop>
 
@@ -25,15 +26,10 @@ Result waitFor(const std::function<void(std::function<void(Result)>)>& start) {
   QEventLoop loop;
   std::optional<Result> result;
   start([&loop, &result](Result value) {
-    // The analyzer takes the slot object that Qt owns for a leak.
-    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks)
-    QMetaObject::invokeMethod(
-        &loop,
-        [&loop, &result, value] {
-          result = value;
-          loop.quit();
-        },
-        Qt::QueuedConnection);
+    TaskReceiver::postToMain([&loop, &result, value] {
+      result = value;
+      loop.quit();
+    });
   });
   loop.exec();
   return *result;

@@ -7,7 +7,7 @@
 #include "app/service/KvoIBProtocolEncoder.h"
 #include "app/service/LanguageCode.h"
 #include "app/service/ServiceLimits.h"
-#include "app/service/TaskReceiver.h"
+#include "platform/TaskReceiver.h"
 #include "app/tool/ToolCommand.h"
 #include "platform/BoundedRead.h"
 #include "platform/Bundle.h"

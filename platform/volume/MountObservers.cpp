@@ -1,9 +1,13 @@
 #include "platform/volume/MountObservers.h"
 
-#include "platform/volume/MainThreadInbox.h"
+#include "platform/TaskReceiver.h"
+
+#include <QCoreApplication>
 
 int MountObservers::add(VolumeTable::MountObserver observer) {
-  MainThreadInbox::prepare();
+  if (QCoreApplication::instance() != nullptr) {
+    TaskReceiver::main();
+  }
   const std::lock_guard guard(state_->mutex);
   const int token = state_->nextToken++;
   state_->observers.emplace(
@@ -33,7 +37,7 @@ void MountObservers::post(std::vector<MountedVolume> volumes) {
     }
     lastToken = state_->nextToken - 1;
   }
-  MainThreadInbox::post(
+  TaskReceiver::postToMain(
       [weakState = std::weak_ptr(state_), volumes = std::move(volumes), lastToken] {
         if (const auto state = weakState.lock()) {
           deliver(state, volumes, lastToken);

@@ -1,5 +1,5 @@
 #include "app/service/SessionQueue.h"
-#include "app/service/TaskReceiver.h"
+#include "platform/TaskReceiver.h"
 #include "tests/support/TestHttpsServer.h"
 
 #include <gtest/gtest.h>

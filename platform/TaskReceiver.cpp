@@ -1,7 +1,8 @@
-#include "app/service/TaskReceiver.h"
+#include "platform/TaskReceiver.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 
 #include <atomic>
 
@@ -38,6 +39,23 @@ TaskReceiver& TaskReceiver::main() {
     return created;
   }();
   return *receiver;
+}
+
+bool TaskReceiver::postToMain(std::function<void()> task, std::chrono::milliseconds delay) {
+  if (QCoreApplication::instance() == nullptr) {
+    return false;
+  }
+  if (delay <= std::chrono::milliseconds(0)) {
+    main().post(std::move(task));
+    return true;
+  }
+  // The timer starts on the main thread, so only the hand-over crosses threads.
+  main().post([delay, task = std::move(task)] {
+    // The analyzer takes the slot object that Qt owns for a leak.
+    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks)
+    QTimer::singleShot(delay, &main(), task);
+  });
+  return true;
 }
 
 bool TaskReceiver::event(QEvent* event) {
