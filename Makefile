@@ -27,18 +27,26 @@ test-asan:
 test-tsan:
 	$(MAKE) test PRESET=tsan
 
-# Until the simulated update service exists, the wizard runs in the terminal in local mode:
-# a copy of the bundle with an example's firmware.ini and package beside it, updating that
-# example's virtual recorder (EXAMPLE=scsi-mode-change, file-copy-two-volumes or
-# product-information). Everything is written under build/run.
-EXAMPLE ?= scsi-mode-change
+# The wizard updates a copy of the example virtual recorder from the simulated update
+# service. With EXAMPLE=scsi-mode-change, file-copy-two-volumes or product-information it
+# runs in local mode instead: that example's firmware.ini and package sit beside the copy
+# of the bundle. Everything is written under build/run.
+EXAMPLE ?=
 RUN_DIR := build/run
+SERVED_EXAMPLE := file-copy-two-volumes
+RESPONSE := resources/examples/mock/response-newer.plist
 run: build
 	@rm -rf $(RUN_DIR) && mkdir -p $(RUN_DIR)
 	@cp -r $(BUNDLE) $(RUN_DIR)/
+ifeq ($(EXAMPLE),)
+	@cp -r resources/examples/$(SERVED_EXAMPLE) $(RUN_DIR)/recorder
+	$(RUN_DIR)/Tarnwell/bin/tarnwell --text --virtual_recorder=$(RUN_DIR)/recorder \
+	  --mock_response=$(RESPONSE)
+else
 	@cp -r resources/examples/$(EXAMPLE) $(RUN_DIR)/recorder
 	@cp resources/examples/$(EXAMPLE)/firmware.* $(RUN_DIR)/
 	$(RUN_DIR)/Tarnwell/bin/tarnwell --text --virtual_recorder=$(RUN_DIR)/recorder
+endif
 
 bench: build
 	$(BUILD_DIR)/bench/bench_localize

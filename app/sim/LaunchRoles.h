@@ -22,7 +22,11 @@ class LaunchRoles final {
   LaunchRoles(const LaunchRoles&) = delete;
   LaunchRoles& operator=(const LaunchRoles&) = delete;
 
-  // Replaces the controller's roles as the options say, in their order.
+  // Seconds between two recorders played back by "--mock_devices".
+  static constexpr double kMockDeviceInterval = 1.0;
+
+  // Replaces the controller's roles as the options say, in their order. An option whose file
+  // cannot be read or decoded is ignored and the role in place stays.
   void applyTo(FWUpdaterController& controller) const;
 
  private:
