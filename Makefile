@@ -5,7 +5,7 @@ BUILD_DIR := build/$(PRESET)
 BUNDLE := $(BUILD_DIR)/Tarnwell
 TOOL := $(BUNDLE)/bin/tarnwell-tool
 
-.PHONY: all deps configure build test test-asan test-tsan run bench bench-download fuzz tidy format clean
+.PHONY: all deps configure build test test-asan test-tsan run screenshots bench bench-download fuzz tidy format clean
 
 all: build
 
@@ -27,26 +27,33 @@ test-asan:
 test-tsan:
 	$(MAKE) test PRESET=tsan
 
-# The wizard updates a copy of the example virtual recorder from the simulated update
-# service. With EXAMPLE=scsi-mode-change, file-copy-two-volumes or product-information it
+# The wizard (on the desktop when there is a display, else in the terminal) updates a copy
+# of the example virtual recorder from the simulated update service. With EXAMPLE=scsi-mode-change, file-copy-two-volumes or product-information it
 # runs in local mode instead: that example's firmware.ini and package sit beside the copy
 # of the bundle. Everything is written under build/run.
 EXAMPLE ?=
 RUN_DIR := build/run
 SERVED_EXAMPLE := file-copy-two-volumes
+FRONT_END := $(if $(DISPLAY)$(WAYLAND_DISPLAY),,--text)
 RESPONSE := resources/examples/mock/response-newer.plist
 run: build
 	@rm -rf $(RUN_DIR) && mkdir -p $(RUN_DIR)
 	@cp -r $(BUNDLE) $(RUN_DIR)/
 ifeq ($(EXAMPLE),)
 	@cp -r resources/examples/$(SERVED_EXAMPLE) $(RUN_DIR)/recorder
-	$(RUN_DIR)/Tarnwell/bin/tarnwell --text --virtual_recorder=$(RUN_DIR)/recorder \
+	$(RUN_DIR)/Tarnwell/bin/tarnwell $(FRONT_END) --virtual_recorder=$(RUN_DIR)/recorder \
 	  --mock_response=$(RESPONSE)
 else
 	@cp -r resources/examples/$(EXAMPLE) $(RUN_DIR)/recorder
 	@cp resources/examples/$(EXAMPLE)/firmware.* $(RUN_DIR)/
-	$(RUN_DIR)/Tarnwell/bin/tarnwell --text --virtual_recorder=$(RUN_DIR)/recorder
+	$(RUN_DIR)/Tarnwell/bin/tarnwell $(FRONT_END) --virtual_recorder=$(RUN_DIR)/recorder
 endif
+
+# Renders every page and window offscreen into docs/screenshots/<language>/ (LANGUAGES: all
+# of the string table's by default).
+LANGUAGES ?=
+screenshots: build
+	scripts/screenshots $(BUILD_DIR) $(LANGUAGES)
 
 bench: build
 	$(BUILD_DIR)/bench/bench_localize

@@ -3,17 +3,20 @@
 #include "app/core/StartUp.h"
 #include "app/core/TransferFWInteractor.h"
 #include "app/firmware/LocalUpdateInfo.h"
-#include "app/localize/CMLocalize.h"
 #include "app/sim/LaunchRoles.h"
 #include "app/text/TextConsole.h"
 #include "app/text/TextUserInterface.h"
 #include "app/text/TextWizard.h"
+#include "app/ui/AppDelegate.h"
 #include "platform/Bundle.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -62,10 +65,30 @@ int runText(const Arguments& arguments) {
   return status;
 }
 
+int runDesktop() {
+  // Windows come and go while the main window is hidden (download, transfer): only the
+  // delegate ends the application.
+  QApplication::setQuitOnLastWindowClosed(false);
+  FWUpdaterController& controller = FWUpdaterController::shared();
+  AppDelegate delegate(controller);
+  delegate.applicationDidFinishLaunching();
+  const int status = QApplication::exec();
+  // The recorder record holds registry objects of the virtual recorders; let it go first.
+  controller.transferFWInteractor.reset();
+  controller.downloadFWInteractor.reset();
+  controller.targetDevice.reset();
+  return status;
+}
+
+// The terminal needs no display; the desktop wizard needs a QApplication.
+bool wantsText(int argc, char* argv[]) {
+  return std::any_of(argv + 1, argv + argc,
+                     [](const char* argument) { return std::strcmp(argument, "--text") == 0; });
+}
+
 }  // namespace
 
-// The desktop wizard is not part of this build yet; "--text" runs the wizard in the
-// terminal.
+// The desktop wizard, or with "--text" the same wizard in the terminal.
 int main(int argc, char* argv[]) {
   // Worker threads (the network session and Qt Network's own thread) wake each other for
   // every 4 KiB of a download; GLib's event loop makes a system call per wake-up, Qt's own
@@ -73,7 +96,9 @@ int main(int argc, char* argv[]) {
   if (!qEnvironmentVariableIsSet("QT_NO_THREADED_GLIB")) {
     qputenv("QT_NO_THREADED_GLIB", "1");
   }
-  const QCoreApplication app(argc, argv);
+  const std::unique_ptr<QCoreApplication> app = wantsText(argc, argv)
+                                                    ? std::make_unique<QCoreApplication>(argc, argv)
+                                                    : std::make_unique<QApplication>(argc, argv);
   const Arguments arguments = readArguments(QCoreApplication::arguments());
   if (arguments.text && !arguments.unknown.isEmpty()) {
     std::fprintf(stderr,
@@ -90,13 +115,5 @@ int main(int argc, char* argv[]) {
   }
   const auto roles = std::get<std::unique_ptr<LaunchRoles>>(std::move(installed));
   roles->applyTo(FWUpdaterController::shared());
-  if (arguments.text) {
-    return runText(arguments);
-  }
-  const QString name = CMLocalize::localizedString(QStringLiteral("ID_APP_NAME"));
-  std::fprintf(stderr,
-               "%s: the wizard is not available in this build yet; "
-               "try --text, or see tarnwell-tool --help\n",
-               qUtf8Printable(name.isEmpty() ? QStringLiteral("tarnwell") : name));
-  return 1;
+  return arguments.text ? runText(arguments) : runDesktop();
 }

@@ -1,0 +1,250 @@
+#include "app/localize/CMLocalize.h"
+#include "app/ui/AlertWindowController.h"
+#include "app/ui/AppDelegate.h"
+#include "app/ui/DownloadProgressWindowController.h"
+#include "app/ui/MainWindowController.h"
+#include "app/ui/ProgressWindowController.h"
+#include "tests/support/QStringPrinter.h"
+#include "tests/ui/UiTestEnvironment.h"
+
+#include "ui_AlertWindowController.h"
+#include "ui_DownloadProgressWindowController.h"
+#include "ui_MainWindowController.h"
+#include "ui_ProgressWindowController.h"
+
+#include <QKeyEvent>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using UiTest::text;
+
+namespace {
+
+// "%s" of the table's format replaced by `value`.
+QString formatted(const char* messageId, const QString& value) {
+  return CMLocalize::formatWithStrings(
+      CMLocalize::shared()->getLocalizedStringWithReplaceEscape(QString::fromLatin1(messageId)),
+      {value});
+}
+
+class WindowsTest : public ::testing::Test {
+ protected:
+  void TearDown() override { AlertWindowController::setModalAnswerHook({}); }
+
+  std::unique_ptr<FWUpdaterController> controller = UiTest::idleController();
+};
+
+TEST_F(WindowsTest, DownloadWindowShowsPercentAndTimes) {
+  int cancelled = 0;
+  DownloadProgressWindowController window([&] { ++cancelled; });
+  Ui::DownloadProgressWindowController& ui = window.outlets();
+  const QString elapsed = text("ID_ELAPSE_TIME");
+  // The initial state: nothing done, nothing known about the rest.
+  EXPECT_EQ(ui.percentLabel->text(), QStringLiteral("0%"));
+  EXPECT_EQ(ui.pastTimeLabel->text(), elapsed + QStringLiteral(": 00:00:00"));
+  EXPECT_EQ(ui.remainTimeLabel->text(), formatted("ID_REMAINING_TIME", QString()));
+  EXPECT_EQ(ui.messageLabel->text(), text("ID_MSG_DOWNLOADING_FIRMWARE"));
+  EXPECT_EQ(ui.cancelButton->text(), text("ID_CANCEL"));
+
+  const std::pair<double, const char*> pastTimes[] = {
+      {3725.9, ": 01:02:05"},
+      {0, ": 00:00:00"},
+      {59.999, ": 00:00:59"},
+      {360000, ": 100:00:00"},
+      {std::numeric_limits<double>::quiet_NaN(), ": 00:00:00"},
+      {std::numeric_limits<double>::infinity(), ": 00:00:00"},
+  };
+  for (const auto& [seconds, shown] : pastTimes) {
+    window.setPastTimeInterval(seconds);
+    EXPECT_EQ(ui.pastTimeLabel->text(), elapsed + QString::fromLatin1(shown)) << seconds;
+  }
+  const QString sec = text("ID_UNIT_SEC");
+  const QString min = text("ID_UNIT_MIN");
+  const std::pair<double, QString> remainTimes[] = {
+      {60, QStringLiteral("60 ") + sec},
+      {61, QStringLiteral("1 ") + min},
+      {119, QStringLiteral("1 ") + min},
+      {0.5, QStringLiteral("0 ") + sec},
+      {-1, QString()},
+  };
+  for (const auto& [seconds, inserted] : remainTimes) {
+    window.setRemainTimeInterval(seconds);
+    EXPECT_EQ(ui.remainTimeLabel->text(), formatted("ID_REMAINING_TIME", inserted)) << seconds;
+  }
+  for (const auto& [percent, shown] : {std::pair{100, "100%"}, {42, "42%"}, {0, "0%"}}) {
+    window.setProgressValue(percent);
+    EXPECT_EQ(ui.percentLabel->text(), QString::fromLatin1(shown));
+    EXPECT_EQ(ui.progressIndicator->value(), percent);
+  }
+  EXPECT_EQ(cancelled, 0);
+}
+
+TEST_F(WindowsTest, DownloadIsCancelledOnceByButtonEscapeOrClosing) {
+  int cancelled = 0;
+  DownloadProgressWindowController window([&] { ++cancelled; });
+  window.show();
+  window.outlets().cancelButton->click();
+  window.outlets().cancelButton->click();
+  EXPECT_EQ(cancelled, 1);
+
+  DownloadProgressWindowController closed([&] { ++cancelled; });
+  closed.show();
+  QWidget& asWidget = closed;
+  asWidget.close();
+  EXPECT_EQ(cancelled, 2);
+  // The window stays until the download has ended.
+  EXPECT_TRUE(closed.isVisible());
+  closed.close();
+  EXPECT_FALSE(closed.isVisible());
+
+  // Past the last byte there is nothing left to cancel.
+  DownloadProgressWindowController finished([&] { ++cancelled; });
+  finished.show();
+  finished.setCancelEnabled(false);
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(&finished, &escape);
+  EXPECT_EQ(cancelled, 2);
+}
+
+TEST_F(WindowsTest, AlertButtonsGiveOneAndZeroAndCancelCanBeHidden) {
+  struct Case {
+    std::optional<QString> cancelTitle;
+    const char* press;  // "ok", "cancel" or "escape"
+    int code;
+  };
+  const Case cases[] = {
+      {text("ID_NO"), "ok", 1},
+      {text("ID_NO"), "cancel", 0},
+      {text("ID_NO"), "escape", 0},
+      {std::nullopt, "ok", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.press);
+    bool cancelShown = false;
+    QString message;
+    QString okTitle;
+    AlertWindowController::setModalAnswerHook([&](AlertWindowController& window) {
+      Ui::AlertWindowController& ui = window.outlets();
+      cancelShown = !ui.cancelButton->isHidden();
+      message = ui.messageLabel->text();
+      okTitle = ui.okButton->text();
+      window.setResult(-1);
+      if (std::strcmp(c.press, "ok") == 0) {
+        ui.okButton->click();
+      } else if (std::strcmp(c.press, "cancel") == 0) {
+        ui.cancelButton->click();
+      } else {
+        window.show();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &escape);
+      }
+      return window.result();
+    });
+    const std::optional<int> code = AlertWindowController::run(
+        {QStringLiteral("Message"), text("ID_YES"), c.cancelTitle, std::nullopt}, nullptr);
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(cancelShown, c.cancelTitle.has_value());
+    EXPECT_EQ(message, QStringLiteral("Message"));
+    EXPECT_EQ(okTitle, text("ID_YES"));
+  }
+}
+
+TEST_F(WindowsTest, ProgressWindowIsClosedByItsPhaseOnly) {
+  ProgressWindowController window(false);
+  window.show();
+  window.setIndeterminate(true);
+  EXPECT_EQ(window.outlets().progressIndicator->maximum(), 0);
+  window.setIndeterminate(false);
+  for (const auto& [percent, shown] :
+       {std::pair{42.4, 42}, {100.0, 100}, {250.0, 100}, {-3.0, 0}, {std::nan(""), 0}}) {
+    window.setValue(percent);
+    EXPECT_EQ(window.outlets().progressIndicator->value(), shown) << percent;
+  }
+  QWidget& asWidget = window;
+  asWidget.close();
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(&window, &escape);
+  EXPECT_TRUE(window.isShown());
+  window.close();
+  EXPECT_FALSE(window.isShown());
+  EXPECT_FALSE(window.isVisible());
+
+  ProgressWindowController transfer(true);
+  ProgressWindowController check(false);
+  EXPECT_EQ(transfer.height(), check.height() + 20);
+}
+
+TEST_F(WindowsTest, ClosingTheMainWindowAsksOnlyWhileTheUpdateWaits) {
+  MainWindowController window(*controller);
+  controller->mainWindowController = &window;
+  int terminations = 0;
+  QObject::connect(&window, &MainWindowController::terminationRequested, [&] { ++terminations; });
+  QStringList asked;
+  std::optional<int> answer;
+  AlertWindowController::setModalAnswerHook([&](AlertWindowController& alert) {
+    asked << alert.outlets().messageLabel->text();
+    return *answer;
+  });
+  window.show();
+  window.showPage({WizardPage::updating, std::nullopt, std::nullopt});
+  controller->isNeededConfirmToQuit = true;
+
+  answer = 0;
+  EXPECT_FALSE(window.close());
+  EXPECT_EQ(asked, QStringList{text("ID_MSG_QUIT_APP")});
+  EXPECT_TRUE(controller->isNeededConfirmToQuit);
+  EXPECT_EQ(terminations, 0);
+
+  answer = 1;
+  EXPECT_TRUE(window.close());
+  EXPECT_FALSE(controller->isNeededConfirmToQuit);
+  EXPECT_EQ(terminations, 1);
+
+  asked.clear();
+  window.show();
+  EXPECT_TRUE(window.close());
+  EXPECT_TRUE(asked.isEmpty());
+  EXPECT_EQ(terminations, 2);
+  controller->mainWindowController = nullptr;
+}
+
+TEST_F(WindowsTest, StartUpLocalisesTheMenuAndShowsTheOpeningPage) {
+  AppDelegate delegate(*controller);
+  delegate.applicationDidFinishLaunching();
+  MainWindowController* window = delegate.mainWindowController();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(controller->mainWindowController, window);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->currentRequest().page, WizardPage::opening);
+
+  const QString name = text("ID_APP_NAME");
+  EXPECT_EQ(delegate.aboutAppMenuItem->text(), formatted("ID_MAC_ABOUT_APP", name));
+  EXPECT_EQ(delegate.hideAppMenuItem->text(), formatted("ID_MAC_HIDE_APP", name));
+  EXPECT_EQ(delegate.terminateAppMenuItem->text(), formatted("ID_MAC_QUIT_APP", name));
+  EXPECT_EQ(delegate.servicesMenuItem->text(), text("ID_MAC_SERVICES"));
+  EXPECT_EQ(delegate.hideOthersMenuItem->text(), text("ID_MAC_HIDE_OTHERS"));
+  EXPECT_EQ(delegate.showAllMenuItem->text(), text("ID_MAC_SHOW_ALL"));
+  EXPECT_FALSE(delegate.terminateAppMenuItem->text().contains(u'%'));
+  EXPECT_TRUE(delegate.aboutAppMenuItem->isVisible());
+  EXPECT_FALSE(delegate.servicesMenuItem->isVisible());
+  EXPECT_FALSE(delegate.hideOthersMenuItem->isVisible());
+  EXPECT_FALSE(delegate.showAllMenuItem->isVisible());
+  EXPECT_EQ(window->outlets().appMenu->title(), name);
+  EXPECT_EQ(window->windowTitle(), name);
+}
+
+TEST_F(WindowsTest, ASecondInstanceLeavesWithoutAWindow) {
+  controller->environment = std::make_shared<RunningEnvironmentMock>(2);
+  AppDelegate delegate(*controller);
+  bool terminating = false;
+  QObject::connect(&delegate, &AppDelegate::terminating, [&] { terminating = true; });
+  delegate.applicationDidFinishLaunching();
+  ASSERT_TRUE(UiTest::pumpUntil([&] { return terminating; }));
+  EXPECT_FALSE(delegate.mainWindowController()->isVisible());
+  EXPECT_EQ(delegate.mainWindowController()->currentPage(), nullptr);
+}
+
+}  // namespace

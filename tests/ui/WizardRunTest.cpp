@@ -1,0 +1,194 @@
+#include "app/device/AudioDeviceDetectorReal.h"
+#include "app/device/AudioDeviceInterfaceReal.h"
+#include "app/firmware/FileCopyProcedure.h"
+#include "app/firmware/LocalFileManager.h"
+#include "app/firmware/ScsiTransferProcedure.h"
+#include "app/service/DownloadManagerReal.h"
+#include "app/sim/VirtualRecorderRack.h"
+#include "app/ui/AlertWindowController.h"
+#include "app/ui/CompletedPageViewController.h"
+#include "app/ui/LicensePageViewController.h"
+#include "app/ui/MainWindowController.h"
+#include "app/ui/OpeningPageViewController.h"
+#include "app/ui/UpdaterAvailablePageViewController.h"
+#include "app/ui/UpdatingPageViewController.h"
+#include "platform/PropertyList.h"
+#include "tests/support/QStringPrinter.h"
+#include "tests/ui/UiTestEnvironment.h"
+
+#include "ui_AlertWindowController.h"
+#include "ui_CompletedPageViewController.h"
+#include "ui_LicensePageViewController.h"
+#include "ui_OpeningPageViewController.h"
+#include "ui_UpdaterAvailablePageViewController.h"
+#include "ui_UpdatingPageViewController.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using UiTest::text;
+
+namespace {
+
+// The desktop wizard on a virtual recorder in local mode, driven by its buttons; alerts
+// are answered by the hook with the default button and recorded.
+class WizardRunTest : public ::testing::Test {
+ protected:
+  // The recorder is an example's copy; without it the rack holds no recorder at all.
+  void start(bool withRecorder) {
+    const QString example = QStringLiteral("scsi-mode-change");
+    const QDir source(QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example);
+    recorder = scratch.filePath(QStringLiteral("recorder"));
+    QDir().mkpath(recorder);
+    for (const QString& file : source.entryList(QDir::Files)) {
+      QFile::copy(source.filePath(file), QDir(recorder).filePath(file));
+    }
+    auto config =
+        PropertyList::readDictionaryFile(source.filePath(QStringLiteral("recorder.plist")));
+    ASSERT_TRUE(config.has_value());
+    config->insert(QStringLiteral("restartSeconds"), 0.2);
+    QFile plist(QDir(recorder).filePath(QStringLiteral("recorder.plist")));
+    ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
+    plist.write(PropertyList::toXml(*config));
+    plist.close();
+
+    auto installed =
+        VirtualRecorderRack::install(withRecorder ? QStringList{recorder} : QStringList{});
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<VirtualRecorderRack>>(installed));
+    rack = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
+    const auto instant = [](std::chrono::milliseconds) {};
+    ScsiTransferProcedure::Pauses scsiPauses;
+    scsiPauses.sleep = instant;
+    FileCopyProcedure::Pauses copyPauses;
+    copyPauses.sleep = instant;
+    controller = std::make_unique<FWUpdaterController>(
+        std::make_shared<RunningEnvironmentMock>(1),
+        std::make_shared<AudioDeviceDetectorReal>(0ms, QStringList{}),
+        std::make_shared<AudioDeviceInterfaceReal>(
+            std::make_shared<ScsiTransferProcedure>(scsiPauses),
+            std::make_shared<FileCopyProcedure>(copyPauses, std::make_shared<LocalFileManager>(),
+                                                QDir::tempPath()),
+            AudioDeviceInterfaceReal::Waits{100ms, 5000ms, 5000ms}),
+        std::make_shared<DownloadManagerReal>());
+    controller->checkPauses = {0ms, 0ms, 0ms};
+    QFile::copy(source.filePath(QStringLiteral("firmware.bin")),
+                scratch.filePath(QStringLiteral("firmware.bin")));
+    LocalUpdateInfo local;
+    local.firmwareName = QStringLiteral("firmware.bin");
+    local.version = QStringLiteral("1100");
+    controller->localUpdateInfo = local;
+    controller->localFirmwareFolder = scratch.path();
+
+    window = std::make_unique<MainWindowController>(*controller);
+    controller->mainWindowController = window.get();
+    QObject::connect(window.get(), &MainWindowController::terminationRequested,
+                     [this] { terminated = true; });
+    AlertWindowController::setModalAnswerHook([this](AlertWindowController& alert) {
+      alerts << alert.outlets().messageLabel->text();
+      return 1;
+    });
+  }
+
+  void TearDown() override {
+    AlertWindowController::setModalAnswerHook({});
+    if (controller != nullptr) {
+      controller->mainWindowController = nullptr;
+    }
+    window.reset();
+    controller.reset();
+    rack.reset();
+  }
+
+  template <typename Page>
+  Page* page() const {
+    return qobject_cast<Page*>(window->currentPage());
+  }
+
+  QTemporaryDir scratch;
+  QString recorder;
+  std::unique_ptr<VirtualRecorderRack> rack;
+  std::unique_ptr<FWUpdaterController> controller;
+  std::unique_ptr<MainWindowController> window;
+  QStringList alerts;
+  bool terminated = false;
+};
+
+TEST_F(WizardRunTest, ALocalPackageIsWrittenFromOpeningToCompleted) {
+  ASSERT_NO_FATAL_FAILURE(start(true));
+  controller->showPage({WizardPage::opening, std::nullopt, std::nullopt});
+  controller->bringMainWindowToFront();
+  ASSERT_NE(page<OpeningPageViewController>(), nullptr);
+  page<OpeningPageViewController>()->outlets().nextButton->click();
+  ASSERT_TRUE(UiTest::pumpUntil([&] { return page<UpdaterAvailablePageViewController>(); }))
+      << alerts.join(u'|').toStdString();
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join(u'|').toStdString();
+
+  auto* offer = page<UpdaterAvailablePageViewController>();
+  ASSERT_TRUE(offer->outlets().updateButton->isEnabled());
+  offer->outlets().updateButton->click();
+  EXPECT_EQ(alerts, QStringList{text("ID_MSG_CONFIRM_UPDATE_CAMERA")});
+  alerts.clear();
+  ASSERT_NE(page<LicensePageViewController>(), nullptr);
+
+  // Disagreeing returns to the offer; agreeing downloads with the main window hidden.
+  page<LicensePageViewController>()->outlets().disagreeButton->click();
+  ASSERT_NE(page<UpdaterAvailablePageViewController>(), nullptr);
+  page<UpdaterAvailablePageViewController>()->outlets().updateButton->click();
+  alerts.clear();
+  page<LicensePageViewController>()->outlets().agreeButton->click();
+  EXPECT_FALSE(window->isVisible());
+  ASSERT_TRUE(UiTest::pumpUntil([&] { return page<UpdatingPageViewController>(); }))
+      << alerts.join(u'|').toStdString();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(controller->isNeededConfirmToQuit);
+
+  Ui::UpdatingPageViewController& updating = page<UpdatingPageViewController>()->outlets();
+  updating.confirmCheckBox->click();
+  ASSERT_TRUE(UiTest::pumpUntil([&] { return !controller->isExecutingUpdate; }));
+  ASSERT_TRUE(UiTest::pumpUntil([&] { return updating.nextButton->isEnabled(); }));
+  EXPECT_TRUE(updating.busyIndicator->isHidden());
+  EXPECT_TRUE(alerts.isEmpty()) << alerts.join(u'|').toStdString();
+  updating.nextButton->click();
+  ASSERT_NE(page<CompletedPageViewController>(), nullptr);
+  EXPECT_FALSE(controller->isNeededConfirmToQuit);
+
+  page<CompletedPageViewController>()->outlets().closeButton->click();
+  EXPECT_TRUE(terminated);
+  EXPECT_TRUE(alerts.isEmpty());
+
+  QFile flash(QDir(recorder).filePath(QStringLiteral("flash-dsp.bin")));
+  QFile package(scratch.filePath(QStringLiteral("firmware.bin")));
+  ASSERT_TRUE(flash.open(QIODevice::ReadOnly) && package.open(QIODevice::ReadOnly));
+  const QByteArray image = package.readAll();
+  EXPECT_EQ(flash.readAll().left(image.size()), image);
+}
+
+TEST_F(WizardRunTest, NoRecorderIsAskedAboutAndTheOpeningPageStays) {
+  ASSERT_NO_FATAL_FAILURE(start(false));
+  AlertWindowController::setModalAnswerHook([this](AlertWindowController& alert) {
+    alerts << alert.outlets().messageLabel->text();
+    EXPECT_FALSE(alert.outlets().cancelButton->isHidden());
+    alert.outlets().cancelButton->click();
+    return alert.result();
+  });
+  controller->showPage({WizardPage::opening, std::nullopt, std::nullopt});
+  controller->bringMainWindowToFront();
+  auto* opening = page<OpeningPageViewController>();
+  opening->outlets().nextButton->click();
+  EXPECT_EQ(alerts, QStringList{text("ID_ERR_DETECT_RECORDER")});
+  EXPECT_EQ(page<OpeningPageViewController>(), opening);
+  EXPECT_TRUE(opening->outlets().nextButton->isEnabled());
+  // No progress window is left behind.
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  for (const QWidget* widget : windows) {
+    EXPECT_TRUE(widget == window.get() || !widget->isVisible())
+        << widget->metaObject()->className();
+  }
+}
+
+}  // namespace
