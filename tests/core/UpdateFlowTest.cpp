@@ -1,14 +1,10 @@
 #include "app/core/FWUpdaterController.h"
-#include "app/device/AudioDeviceDetectorReal.h"
-#include "app/device/AudioDeviceInterfaceReal.h"
-#include "app/firmware/FileCopyProcedure.h"
-#include "app/firmware/LocalFileManager.h"
-#include "app/firmware/ScsiTransferProcedure.h"
 #include "app/localize/CMLocalize.h"
 #include "app/service/DownloadManagerReal.h"
 #include "app/sim/VirtualRecorderRack.h"
 #include "platform/PropertyList.h"
 #include "tests/support/QStringPrinter.h"
+#include "tests/support/TestController.h"
 #include "tests/support/TestHttpsServer.h"
 
 #include <QCoreApplication>
@@ -104,20 +100,8 @@ class UpdateFlowTest : public ::testing::Test {
 
   // A copy of an example recorder with `changes` made to its recorder.plist.
   QString recorderFrom(const QString& example, const QVariantMap& changes = {}) {
-    const QDir source(QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example);
     QString folder = scratch.filePath(example + QString::number(recorders.size()));
-    QDir().mkpath(folder);
-    for (const QString& file : source.entryList(QDir::Files)) {
-      QFile::copy(source.filePath(file), QDir(folder).filePath(file));
-    }
-    auto config =
-        PropertyList::readDictionaryFile(source.filePath(QStringLiteral("recorder.plist")));
-    for (auto it = changes.begin(); it != changes.end(); ++it) {
-      config->insert(it.key(), it.value());
-    }
-    QFile plist(QDir(folder).filePath(QStringLiteral("recorder.plist")));
-    plist.open(QIODevice::WriteOnly);
-    plist.write(PropertyList::toXml(*config));
+    EXPECT_TRUE(copyExampleRecorder(example, folder, changes));
     recorders.append(folder);
     return folder;
   }
@@ -126,22 +110,22 @@ class UpdateFlowTest : public ::testing::Test {
     auto installed = VirtualRecorderRack::install(recorders);
     ASSERT_TRUE(std::holds_alternative<std::unique_ptr<VirtualRecorderRack>>(installed));
     rack = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
-    const auto instant = [](std::chrono::milliseconds) {};
-    ScsiTransferProcedure::Pauses scsiPauses;
-    scsiPauses.sleep = instant;
-    FileCopyProcedure::Pauses copyPauses;
-    copyPauses.sleep = instant;
-    controller = std::make_unique<FWUpdaterController>(
-        std::make_shared<RunningEnvironmentMock>(1),
-        std::make_shared<AudioDeviceDetectorReal>(0ms, QStringList{}),
-        std::make_shared<AudioDeviceInterfaceReal>(
-            std::make_shared<ScsiTransferProcedure>(scsiPauses),
-            std::make_shared<FileCopyProcedure>(copyPauses, std::make_shared<LocalFileManager>(),
-                                                QDir::tempPath()),
-            AudioDeviceInterfaceReal::Waits{100ms, 5000ms, 5000ms}),
-        std::make_shared<DownloadManagerReal>(service));
+    controller = makeTestController(service);
     controller->mainWindowController = &ui;
-    controller->checkPauses = {0ms, 0ms, 0ms};
+  }
+
+  // A file-copy recorder in local mode taken as far as the Updating page, with its finish
+  // step still running behind it.
+  QString startSlowUpdate() {
+    const QString folder = recorderFrom(QStringLiteral("file-copy-two-volumes"), slowAnswers());
+    start();
+    useLocalPackage(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"),
+                    QStringLiteral("2100"));
+    controller->next();
+    controller->startDownload();
+    EXPECT_TRUE(pumpUntil([&] { return ui.pages.back() == WizardPage::updating; }));
+    EXPECT_TRUE(controller->isExecutingUpdate);
+    return folder;
   }
 
   // Local mode: the package beside the (pretend) application, described by its INI values.
@@ -285,14 +269,8 @@ TEST_F(UpdateFlowTest, ARecorderThatNeedsTheModeChangeIsWrittenAndReadBack) {
 }
 
 TEST_F(UpdateFlowTest, QuittingWhileTheRecorderAppliesTheUpdateIsAskedAbout) {
-  const QString folder = recorderFrom(QStringLiteral("file-copy-two-volumes"), slowAnswers());
-  start();
-  useLocalPackage(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"),
-                  QStringLiteral("2100"));
-  controller->next();
-  controller->startDownload();
-  ASSERT_TRUE(pumpUntil([&] { return ui.pages.back() == WizardPage::updating; }));
-  ASSERT_TRUE(controller->isExecutingUpdate);
+  const QString folder = startSlowUpdate();
+  ASSERT_FALSE(HasFailure());
   ui.alerts.clear();
 
   // No: the run goes on to its end.
@@ -305,14 +283,8 @@ TEST_F(UpdateFlowTest, QuittingWhileTheRecorderAppliesTheUpdateIsAskedAbout) {
 }
 
 TEST_F(UpdateFlowTest, QuittingDuringTheFollowUpStepLeavesNothingRunning) {
-  recorderFrom(QStringLiteral("file-copy-two-volumes"), slowAnswers());
-  start();
-  useLocalPackage(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"),
-                  QStringLiteral("2100"));
-  controller->next();
-  controller->startDownload();
-  ASSERT_TRUE(pumpUntil([&] { return ui.pages.back() == WizardPage::updating; }));
-  ASSERT_TRUE(controller->isExecutingUpdate);
+  startSlowUpdate();
+  ASSERT_FALSE(HasFailure());
   ui.answers = {1};
   EXPECT_TRUE(controller->shouldClose());
   EXPECT_FALSE(controller->isNeededConfirmToQuit);

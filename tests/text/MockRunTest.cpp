@@ -1,11 +1,11 @@
 #include "app/firmware/KvoUnZip.h"
 #include "app/localize/CMLocalize.h"
 #include "platform/PropertyList.h"
+#include "tests/support/CopyTree.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/support/ToolProcess.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -23,24 +23,6 @@ QString text(const char* messageId) {
 
 QString communicationAlert(int code) {
   return text("ID_ERR_CAMERA_COMMUNICATION").replace(QStringLiteral("%d"), QString::number(code));
-}
-
-bool copyTree(const QString& from, const QString& to) {
-  QDir().mkpath(to);
-  QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                  QDirIterator::Subdirectories);
-  bool copied = true;
-  while (it.hasNext()) {
-    const QString path = it.next();
-    const QString target = to + path.mid(from.size());
-    if (it.fileInfo().isDir()) {
-      QDir().mkpath(target);
-    } else {
-      copied = QFile::copy(path, target) && copied;
-      QFile::setPermissions(target, it.fileInfo().permissions());
-    }
-  }
-  return copied;
 }
 
 // Whole runs of `tarnwell --text --yes` with simulated recorders and a simulated server: a

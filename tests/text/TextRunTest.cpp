@@ -1,12 +1,12 @@
 #include "app/firmware/KvoUnZip.h"
 #include "app/localize/CMLocalize.h"
 #include "platform/PropertyList.h"
+#include "tests/support/CopyTree.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/support/TestHttpsServer.h"
 #include "tests/support/ToolProcess.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -22,24 +22,6 @@ class TextRunTest : public ::testing::Test {
   static void SetUpTestSuite() {
     CMLocalize::initializeSharedWithFilePath(
         QStringLiteral(TARNWELL_BUNDLE_DIR "/share/tarnwell/Localizable.olc"));
-  }
-
-  static bool copyTree(const QString& from, const QString& to) {
-    QDir().mkpath(to);
-    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    bool copied = true;
-    while (it.hasNext()) {
-      const QString path = it.next();
-      const QString target = to + path.mid(from.size());
-      if (it.fileInfo().isDir()) {
-        QDir().mkpath(target);
-      } else {
-        copied = QFile::copy(path, target) && copied;
-        QFile::setPermissions(target, it.fileInfo().permissions());
-      }
-    }
-    return copied;
   }
 
   static QString exampleFile(const QString& example, const QString& name) {

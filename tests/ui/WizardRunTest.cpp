@@ -1,9 +1,3 @@
-#include "app/device/AudioDeviceDetectorReal.h"
-#include "app/device/AudioDeviceInterfaceReal.h"
-#include "app/firmware/FileCopyProcedure.h"
-#include "app/firmware/LocalFileManager.h"
-#include "app/firmware/ScsiTransferProcedure.h"
-#include "app/service/DownloadManagerReal.h"
 #include "app/sim/VirtualRecorderRack.h"
 #include "app/ui/AlertWindowController.h"
 #include "app/ui/CompletedPageViewController.h"
@@ -12,8 +6,8 @@
 #include "app/ui/OpeningPageViewController.h"
 #include "app/ui/UpdaterAvailablePageViewController.h"
 #include "app/ui/UpdatingPageViewController.h"
-#include "platform/PropertyList.h"
 #include "tests/support/QStringPrinter.h"
+#include "tests/support/TestController.h"
 #include "tests/ui/UiTestEnvironment.h"
 
 #include "ui_AlertWindowController.h"
@@ -30,7 +24,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
 using UiTest::text;
 
 namespace {
@@ -44,38 +37,12 @@ class WizardRunTest : public ::testing::Test {
     const QString example = QStringLiteral("scsi-mode-change");
     const QDir source(QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example);
     recorder = scratch.filePath(QStringLiteral("recorder"));
-    QDir().mkpath(recorder);
-    for (const QString& file : source.entryList(QDir::Files)) {
-      QFile::copy(source.filePath(file), QDir(recorder).filePath(file));
-    }
-    auto config =
-        PropertyList::readDictionaryFile(source.filePath(QStringLiteral("recorder.plist")));
-    ASSERT_TRUE(config.has_value());
-    config->insert(QStringLiteral("restartSeconds"), 0.2);
-    QFile plist(QDir(recorder).filePath(QStringLiteral("recorder.plist")));
-    ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
-    plist.write(PropertyList::toXml(*config));
-    plist.close();
-
+    ASSERT_TRUE(copyExampleRecorder(example, recorder, {{QStringLiteral("restartSeconds"), 0.2}}));
     auto installed =
         VirtualRecorderRack::install(withRecorder ? QStringList{recorder} : QStringList{});
     ASSERT_TRUE(std::holds_alternative<std::unique_ptr<VirtualRecorderRack>>(installed));
     rack = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
-    const auto instant = [](std::chrono::milliseconds) {};
-    ScsiTransferProcedure::Pauses scsiPauses;
-    scsiPauses.sleep = instant;
-    FileCopyProcedure::Pauses copyPauses;
-    copyPauses.sleep = instant;
-    controller = std::make_unique<FWUpdaterController>(
-        std::make_shared<RunningEnvironmentMock>(1),
-        std::make_shared<AudioDeviceDetectorReal>(0ms, QStringList{}),
-        std::make_shared<AudioDeviceInterfaceReal>(
-            std::make_shared<ScsiTransferProcedure>(scsiPauses),
-            std::make_shared<FileCopyProcedure>(copyPauses, std::make_shared<LocalFileManager>(),
-                                                QDir::tempPath()),
-            AudioDeviceInterfaceReal::Waits{100ms, 5000ms, 5000ms}),
-        std::make_shared<DownloadManagerReal>());
-    controller->checkPauses = {0ms, 0ms, 0ms};
+    controller = makeTestController();
     QFile::copy(source.filePath(QStringLiteral("firmware.bin")),
                 scratch.filePath(QStringLiteral("firmware.bin")));
     LocalUpdateInfo local;
