@@ -67,6 +67,10 @@ std::vector<AudioDevicePtr> AudioDeviceDetectorReal::supportedDevices() const {
 }
 
 void AudioDeviceDetectorReal::detect() {
+  // A detect() from inside the completion (which runs on the queue) is ignored.
+  if (queue_.isCurrent()) {
+    return;
+  }
   {
     const std::scoped_lock guard(lock_);
     if (running_) {
@@ -100,13 +104,13 @@ void AudioDeviceDetectorReal::operation() {
   {
     const std::scoped_lock guard(lock_);
     done = completion_;
+    // Dropped before the completion: the caller it wakes may ask for the next scan at once
+    // (Retry), and that request must not find this scan still running and be lost.
+    running_ = false;
   }
-  // Called before running_ drops, so a detect() from inside the completion is ignored.
   if (done) {
     done(error);
   }
-  const std::scoped_lock guard(lock_);
-  running_ = false;
 }
 
 AudioDeviceDetectorReal::ScanResult AudioDeviceDetectorReal::scanRegistry() const {

@@ -117,7 +117,7 @@ class UpdateFlowTest : public ::testing::Test {
   // A file-copy recorder in local mode taken as far as the Updating page, with its finish
   // step still running behind it.
   QString startSlowUpdate() {
-    const QString folder = recorderFrom(QStringLiteral("file-copy-two-volumes"), slowAnswers());
+    QString folder = recorderFrom(QStringLiteral("file-copy-two-volumes"), slowAnswers());
     start();
     useLocalPackage(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"),
                     QStringLiteral("2100"));
