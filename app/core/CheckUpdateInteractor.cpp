@@ -180,33 +180,40 @@ void CheckUpdateInteractor::queryStatusAndServer() {
 
 void CheckUpdateInteractor::fetchUpdateInfo(
     const AudioDevice& device, const std::function<void(std::optional<NetworkError>)>& completion) {
-  const std::shared_ptr<DownloadManager> manager = controller_.downloadManager;
   // The answers come on the HTTP client's queue, possibly after this check has ended; they
-  // go to the controller, which lives for the whole process.
+  // go to the controller, which lives for the whole process. The callback holds the manager
+  // weakly: the last reference must not go on the manager's own queue, whose thread the
+  // manager's end joins.
   FWUpdaterController& controller = controller_;
-  manager->checkConnection([&controller, manager, device, completion](bool connected) {
-    if (!connected) {
-      completion(NetworkError::notConnected());
-      return;
-    }
-    const QString language = LanguageCode::text(LanguageCode::currentLanguageCode());
-    const QString country = CountryCode::currentCountryCode();
-    const QString modelCode = manager->requestModelCode(device);
-    const QString firmwareVersion = manager->requestFirmwareVersion(device);
-    const auto root =
-        FirmwareDemand().makeDemandNode(language, country, modelCode, firmwareVersion);
-    const QByteArray bytes =
-        root ? KvoIBProtocolEncoder().xmlDataWithRootNode(*root) : QByteArray();
-    if (bytes.isEmpty()) {
-      completion(NetworkError::generalError(QStringLiteral("unknown")));
-      return;
-    }
-    manager->requestUpdateInfo(
-        bytes, [&controller, device, completion](const std::optional<QByteArray>& body,
-                                                 const std::optional<NetworkError>& error) {
-          handleUpdateInfoAnswer(controller, body, error, device, completion);
-        });
-  });
+  const std::weak_ptr<DownloadManager> weakManager = controller_.downloadManager;
+  controller_.downloadManager->checkConnection(
+      [&controller, weakManager, device, completion](bool connected) {
+        if (!connected) {
+          completion(NetworkError::notConnected());
+          return;
+        }
+        const std::shared_ptr<DownloadManager> manager = weakManager.lock();
+        if (manager == nullptr) {
+          return;  // the run has ended; nobody waits for the answer
+        }
+        const QString language = LanguageCode::text(LanguageCode::currentLanguageCode());
+        const QString country = CountryCode::currentCountryCode();
+        const QString modelCode = manager->requestModelCode(device);
+        const QString firmwareVersion = manager->requestFirmwareVersion(device);
+        const auto root =
+            FirmwareDemand().makeDemandNode(language, country, modelCode, firmwareVersion);
+        const QByteArray bytes =
+            root ? KvoIBProtocolEncoder().xmlDataWithRootNode(*root) : QByteArray();
+        if (bytes.isEmpty()) {
+          completion(NetworkError::generalError(QStringLiteral("unknown")));
+          return;
+        }
+        manager->requestUpdateInfo(
+            bytes, [&controller, device, completion](const std::optional<QByteArray>& body,
+                                                     const std::optional<NetworkError>& error) {
+              handleUpdateInfoAnswer(controller, body, error, device, completion);
+            });
+      });
 }
 
 void CheckUpdateInteractor::handleUpdateInfoAnswer(
