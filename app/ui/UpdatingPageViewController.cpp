@@ -19,8 +19,10 @@ UpdatingPageViewController::UpdatingPageViewController(FWUpdaterController& cont
   ImageResource::show(ui_->illustImageView, QStringLiteral("illust_updating"));
   ImageResource::show(ui_->confirmImageView, QStringLiteral("illust_confirm"));
   ui_->nextButton->setEnabled(false);
+  // The box and the busy line are refreshed together, so Next never shows as ready while
+  // the busy line still says the recorder is working.
   connect(ui_->confirmCheckBox, &QCheckBox::toggled, this,
-          &UpdatingPageViewController::changeConfirmState);
+          &UpdatingPageViewController::refreshState);
   connect(ui_->nextButton, &QPushButton::clicked, this, &UpdatingPageViewController::goToNext);
   // The controller says when the follow-up step ends only through its flag.
   busyTimer_->setInterval(std::chrono::milliseconds(100));
