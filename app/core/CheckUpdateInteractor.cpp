@@ -1,6 +1,7 @@
 #include "app/core/CheckUpdateInteractor.h"
 
 #include "app/core/FWUpdaterController.h"
+#include "app/core/Logger.h"
 #include "app/device/GetDeviceStatusInteractor.h"
 #include "app/device/VersionCode.h"
 #include "app/localize/CMLocalize.h"
@@ -36,7 +37,11 @@ CheckUpdateInteractor::CheckUpdateInteractor(FWUpdaterController& controller, Pa
 void CheckUpdateInteractor::run() {
   while (isRunning_) {
     startDetection();
-    waitModal();
+    if (!waitModal()) {
+      controller_.deviceDetector->setCompletion(nullptr);
+      giveUp();
+      return;
+    }
     evaluateDetection();
     if (!isRunning_ || controller_.targetDevice == nullptr) {
       continue;
@@ -107,7 +112,10 @@ void CheckUpdateInteractor::changeMode() {
           semaphore->release();
         });
   });
-  waitModal();
+  if (!waitModal()) {
+    giveUp();
+    return;
+  }
   closeProgressWindow();
   if (*box) {
     controller_.reportDeviceError(**box);
@@ -123,9 +131,11 @@ void CheckUpdateInteractor::queryStatusAndServer() {
   const bool localMode = controller_.localUpdateInfo.has_value();
   const std::shared_ptr<AudioDeviceInterface> deviceInterface = controller_.deviceInterface;
   const auto pause = pauses_.afterFailedStatus;
-  // The window may be gone by the time the worker asks for the new message.
+  // The window may be gone by the time the worker asks for the new message, and this check
+  // too, when it gave up waiting: the worker holds neither.
   const std::weak_ptr<ProgressView> window = progressWindowController_;
-  controller_.deviceQueue.async([=, this] {
+  FWUpdaterController& controller = controller_;
+  controller_.deviceQueue.async([=, &controller] {
     *status = GetDeviceStatusInteractor().execute(*deviceInterface, *device);
     if (*status != 0) {
       std::this_thread::sleep_for(pause);
@@ -141,12 +151,16 @@ void CheckUpdateInteractor::queryStatusAndServer() {
         view->setMessage(text("ID_MSG_CONECTTING_TO_SERVER"));
       }
     });
-    fetchUpdateInfo(*device, [semaphore, networkError](std::optional<NetworkError> error) {
-      *networkError = std::move(error);
-      semaphore->release();
-    });
+    fetchUpdateInfo(controller, *device,
+                    [semaphore, networkError](std::optional<NetworkError> error) {
+                      *networkError = std::move(error);
+                      semaphore->release();
+                    });
   });
-  waitModal();
+  if (!waitModal()) {
+    giveUp();
+    return;
+  }
   closeProgressWindow();
 
   // Read only after the wait: the worker wrote these before it signalled.
@@ -180,13 +194,18 @@ void CheckUpdateInteractor::queryStatusAndServer() {
 
 void CheckUpdateInteractor::fetchUpdateInfo(
     const AudioDevice& device, const std::function<void(std::optional<NetworkError>)>& completion) {
+  fetchUpdateInfo(controller_, device, completion);
+}
+
+void CheckUpdateInteractor::fetchUpdateInfo(
+    FWUpdaterController& controller, const AudioDevice& device,
+    const std::function<void(std::optional<NetworkError>)>& completion) {
   // The answers come on the HTTP client's queue, possibly after this check has ended; they
   // go to the controller, which lives for the whole process. The callback holds the manager
   // weakly: the last reference must not go on the manager's own queue, whose thread the
   // manager's end joins.
-  FWUpdaterController& controller = controller_;
-  const std::weak_ptr<DownloadManager> weakManager = controller_.downloadManager;
-  controller_.downloadManager->checkConnection(
+  const std::weak_ptr<DownloadManager> weakManager = controller.downloadManager;
+  controller.downloadManager->checkConnection(
       [&controller, weakManager, device, completion](bool connected) {
         if (!connected) {
           completion(NetworkError::notConnected());
@@ -239,20 +258,32 @@ void CheckUpdateInteractor::handleUpdateInfoAnswer(
   completion(error);
 }
 
-void CheckUpdateInteractor::waitModal() {
+bool CheckUpdateInteractor::waitModal() {
   if (progressWindowController_ == nullptr || !progressWindowController_->isShown()) {
     isRunning_ = false;
-    return;
+    return true;
   }
+  const auto deadline = std::chrono::steady_clock::now() + pauses_.longestStep;
   for (;;) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     if (completedSemaphore_->try_acquire_for(std::chrono::milliseconds(10))) {
-      return;
+      return true;
     }
     if (!progressWindowController_->isShown()) {
-      return;
+      return true;
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
     }
   }
+}
+
+void CheckUpdateInteractor::giveUp() {
+  // The step's worker still owns its boxes and may finish later; nothing of it is read.
+  Logger::shared().log(QStringLiteral("Check: a step did not end in time"));
+  closeProgressWindow();
+  isRunning_ = false;
+  controller_.reportDeviceError(AudioDeviceError::deviceError(AudioDeviceErrorCode::kStepFailed));
 }
 
 void CheckUpdateInteractor::closeProgressWindow() {

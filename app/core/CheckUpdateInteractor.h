@@ -22,6 +22,9 @@ class CheckUpdateInteractor final {
     std::chrono::milliseconds afterDetection{1000};
     std::chrono::milliseconds afterModeChange{2000};
     std::chrono::milliseconds afterFailedStatus{1000};
+    // How long one step may take before the check gives up on it: well beyond the longest
+    // legitimate step (a mode change, or the service's time-outs), so only a hang reaches it.
+    std::chrono::milliseconds longestStep{std::chrono::minutes(10)};
   };
 
   explicit CheckUpdateInteractor(FWUpdaterController& controller);
@@ -42,8 +45,12 @@ class CheckUpdateInteractor final {
   void evaluateDetection();
   void changeMode();
   void queryStatusAndServer();
-  // Pumps the interface until the worker signals or the progress window has gone.
-  void waitModal();
+  // Pumps the interface until the worker signals or the progress window has gone; false
+  // when the step took longer than `longestStep`, which ends the check with code 14.
+  bool waitModal();
+  void giveUp();
+  static void fetchUpdateInfo(FWUpdaterController& controller, const AudioDevice& device,
+                              const std::function<void(std::optional<NetworkError>)>& completion);
   void closeProgressWindow();
   // Stores the service's answer (or the local one) in the controller's updaterInfo.
   static void handleUpdateInfoAnswer(

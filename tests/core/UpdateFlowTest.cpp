@@ -323,6 +323,22 @@ TEST_F(UpdateFlowTest, DetectionProblemsAreAskedAboutOrReported) {
   EXPECT_TRUE(ui.pages.empty());
 }
 
+TEST_F(UpdateFlowTest, AStepThatNeverEndsGivesUpWithCode14) {
+  // Every answer takes longer than the check is willing to wait for a whole step.
+  recorderFrom(QStringLiteral("file-copy-two-volumes"),
+               {{QStringLiteral("faults"),
+                 QVariantList{QVariantMap{{QStringLiteral("kind"), QStringLiteral("latency")},
+                                          {QStringLiteral("seconds"), 1.0}}}}});
+  start();
+  controller->checkPauses.longestStep = 300ms;
+  controller->next();
+  EXPECT_EQ(
+      ui.alerts,
+      QStringList{
+          text("ID_ERR_CAMERA_COMMUNICATION").replace(QStringLiteral("%d"), QStringLiteral("14"))});
+  EXPECT_TRUE(ui.pages.empty());
+}
+
 TEST_F(UpdateFlowTest, TwoRecordersAreOneTooMany) {
   recorderFrom(QStringLiteral("file-copy-two-volumes"));
   recorderFrom(QStringLiteral("product-information"));
