@@ -11,22 +11,6 @@
 #include <future>
 #include <system_error>
 
-// Qt, GLib (its event loop) and libdbus are not built for the thread sanitizer, which
-// cannot see their locking: what Qt DBus hands between its threads looks unsynchronised.
-// Calls from inside them are ignored; the tables' own threads stay checked. A queued call
-// (invokeMethod, singleShot) hands its functor to the main thread under Qt's locking too, so
-// the functor's captures look unsynchronised where Qt's slot-object code touches them.
-// NOLINTNEXTLINE(bugprone-reserved-identifier)
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:qobjectdefs_impl.h\n"
-         "race:QtPrivate::QSlotObject\n"
-         "race:QtPrivate::QFunctorSlotObject\n"
-         "called_from_lib:libQt6Core.so\n"
-         "called_from_lib:libQt6DBus.so\n"
-         "called_from_lib:libdbus-1.so\n"
-         "called_from_lib:libglib-2.0.so\n";
-}
-
 void ensureTestApplication() {
   static int argc = 1;
   static char name[] = "test_platform";

@@ -19,15 +19,8 @@ class ServiceToolTest : public ::testing::Test {
   }
 
   ToolRun run(const QStringList& arguments, const QStringList& environment = {}) const {
-    // LSAN_OPTIONS and TSAN_OPTIONS are read only by sanitizer builds.
-    QString tsan = qEnvironmentVariable("TSAN_OPTIONS");
-    tsan += QStringLiteral(":suppressions=" TARNWELL_SOURCE_DIR "/tests/support/tsan.supp");
     return runTool(arguments,
-                   QStringList{QStringLiteral("XDG_CONFIG_DIRS=") + settings_.path(),
-                               QStringLiteral("LSAN_OPTIONS=suppressions=" TARNWELL_SOURCE_DIR
-                                              "/tests/support/lsan.supp"),
-                               QStringLiteral("TSAN_OPTIONS=") + tsan} +
-                       environment);
+                   QStringList{QStringLiteral("XDG_CONFIG_DIRS=") + settings_.path()} + environment);
   }
 
   void writeSettings(const QVariantMap& values) const {

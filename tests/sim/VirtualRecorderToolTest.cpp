@@ -9,13 +9,7 @@
 
 namespace {
 
-// The tool as a child process; a thread-sanitizer build of it reads the suppressions of
-// Qt's own hand-overs from TSAN_OPTIONS (other builds ignore the variable).
-ToolRun tool(const QStringList& arguments) {
-  const QString tsan = qEnvironmentVariable("TSAN_OPTIONS") +
-                       QStringLiteral(":suppressions=" TARNWELL_SOURCE_DIR "/tests/sim/tsan.supp");
-  return runTool(arguments, {QStringLiteral("TSAN_OPTIONS=") + tsan});
-}
+ToolRun tool(const QStringList& arguments) { return runTool(arguments); }
 
 // A copy of an example recorder, since a recorder writes into its folder.
 QString copyExample(const QTemporaryDir& scratch, const QString& name) {

@@ -16,27 +16,6 @@
 #include <unistd.h>
 #include <csignal>
 
-// OpenSSL frees the per-thread state of a network thread when the thread ends, which may be
-// just after the process's leak check in sanitizer builds (see lsan.supp).
-// The sanitizer runtime looks this reserved name up.
-// NOLINTNEXTLINE(bugprone-reserved-identifier)
-extern "C" const char* __lsan_default_suppressions() { return "leak:libcrypto.so\n"; }
-
-// Qt, GLib and OpenSSL are not built for the thread sanitizer, which cannot see their locking.
-// What they hand between Qt Network's own thread and ours looks unsynchronised to it. Calls
-// made from inside those libraries are ignored; our code and what it hands between threads
-// stays checked, because it synchronises with standard locks and joins only (tsan.supp holds
-// the same lines for the tool run as a child process).
-// NOLINTNEXTLINE(bugprone-reserved-identifier)
-extern "C" const char* __tsan_default_suppressions() {
-  return "called_from_lib:libQt6Core.so\n"
-         "called_from_lib:libQt6Network.so\n"
-         "called_from_lib:libglib-2.0.so\n"
-         "called_from_lib:libcrypto.so\n"
-         "called_from_lib:libssl.so\n"
-         "called_from_lib:libqopensslbackend.so\n";
-}
-
 namespace {
 
 // Starts a program found on PATH. Qt's QProcess starts children in a way (a clone sharing the
