@@ -5,27 +5,41 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
-#include <QTemporaryDir>
 
-// A private folder for targets whose reader takes only a path: removed when the process
-// ends normally. HOME and the configuration folders point into it, so a target never
-// reads the user's own files.
+#include <cerrno>
+#include <csignal>
+
+#include <unistd.h>
+
+// A private folder for targets whose reader takes only a path, named after the process and
+// removed when it ends normally; one left by a crashed run is removed by the next run. HOME
+// and the configuration folders point into it, so a target never reads the user's files.
 class FuzzScratch final {
  public:
-  FuzzScratch() {
-    qputenv("HOME", dir_.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", dir_.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_CONFIG_DIRS", dir_.filePath(QStringLiteral("etc")).toLocal8Bit());
+  FuzzScratch() : path_(base() + QStringLiteral("/tarnwell-fuzz-%1").arg(getpid())) {
+    removeLeftovers();
+    QDir().mkpath(path_);
+    qputenv("HOME", path_.toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_CONFIG_DIRS", filePath(QStringLiteral("etc")).toLocal8Bit());
   }
+  ~FuzzScratch() { QDir(path_).removeRecursively(); }
+  FuzzScratch(const FuzzScratch&) = delete;
+  FuzzScratch& operator=(const FuzzScratch&) = delete;
 
-  QString filePath(const QString& name) const { return dir_.filePath(name); }
+  QString filePath(const QString& name) const { return QDir(path_).filePath(name); }
 
   // Replaces the file `name` (folders created as needed) with `bytes`.
   bool write(const QString& name, const QByteArray& bytes) const {
     const QString path = filePath(name);
-    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) >= 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+      QDir().mkpath(QFileInfo(path).absolutePath());
+      if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+      }
+    }
+    return file.write(bytes) == bytes.size();
   }
 
  private:
@@ -36,5 +50,17 @@ class FuzzScratch final {
     return shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
   }
 
-  QTemporaryDir dir_{base() + QStringLiteral("/tarnwell-fuzz-XXXXXX")};
+  static void removeLeftovers() {
+    const QDir folder(base());
+    for (const QString& name :
+         folder.entryList({QStringLiteral("tarnwell-fuzz-*")}, QDir::Dirs | QDir::NoSymLinks)) {
+      bool ok = false;
+      const int pid = name.section(QLatin1Char('-'), -1).toInt(&ok);
+      if (ok && pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) {
+        QDir(folder.filePath(name)).removeRecursively();
+      }
+    }
+  }
+
+  QString path_;
 };
