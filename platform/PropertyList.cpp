@@ -1,12 +1,14 @@
 #include "platform/PropertyList.h"
 
 #include "platform/BoundedRead.h"
+#include "platform/PropertyListShape.h"
 
 #include <QDateTime>
 #include <QTimeZone>
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -54,9 +56,10 @@ std::optional<QVariant> dictionaryToVariant(plist_t node, int depth) {
   return QVariant(map);
 }
 
+// Deeply nested documents are refused instead of exhausting the stack.
+constexpr int kMaxDepth = 64;
+
 std::optional<QVariant> toVariant(plist_t node, int depth) {
-  // Deeply nested documents are refused instead of exhausting the stack.
-  constexpr int kMaxDepth = 64;
   if (node == nullptr || depth > kMaxDepth) {
     return std::nullopt;
   }
@@ -159,6 +162,13 @@ namespace PropertyList {
 
 std::optional<QVariant> fromData(const QByteArray& data) {
   if (data.isEmpty() || data.size() > kMaxFileSize) {
+    return std::nullopt;
+  }
+  // A binary list made only of distinct values holds fewer nodes than bytes; one that
+  // shares its containers may describe far more, which libplist would copy out.
+  const PropertyListShape::Limits limits{
+      kMaxDepth + 1, std::max<uint64_t>(uint64_t{1} << 20U, static_cast<uint64_t>(data.size()))};
+  if (!PropertyListShape::isParseable(data, limits)) {
     return std::nullopt;
   }
   plist_t root = nullptr;

@@ -82,6 +82,96 @@ TEST(PropertyList, ReadsBinaryStringsHoldingNulBytes) {
   EXPECT_TRUE(value.has_value());
 }
 
+// A binary list of `objects` (four-byte offsets and references), the first one the root.
+QByteArray binaryList(const QList<QByteArray>& objects) {
+  QByteArray data("bplist00");
+  QByteArray table;
+  for (const QByteArray& object : objects) {
+    const auto offset = static_cast<uint32_t>(data.size());
+    for (int shift = 24; shift >= 0; shift -= 8) {
+      table += static_cast<char>(offset >> static_cast<unsigned>(shift));
+    }
+    data += object;
+  }
+  const auto tableOffset = static_cast<uint64_t>(data.size());
+  data += table;
+  QByteArray trailer(6, '\0');
+  trailer += '\x04';  // offset size
+  trailer += '\x04';  // reference size
+  for (const uint64_t value : {static_cast<uint64_t>(objects.size()), uint64_t{0}, tableOffset}) {
+    for (int shift = 56; shift >= 0; shift -= 8) {
+      trailer += static_cast<char>(value >> static_cast<unsigned>(shift));
+    }
+  }
+  return data + trailer;
+}
+
+// An array of the objects `references` names.
+QByteArray arrayOf(const QList<uint32_t>& references) {
+  QByteArray object(1, static_cast<char>(0xA0 | references.size()));
+  for (const uint32_t reference : references) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+      object += static_cast<char>(reference >> static_cast<unsigned>(shift));
+    }
+  }
+  return object;
+}
+
+// Each array holding the next one `width` times: width^levels values once copied out.
+QByteArray sharedArrays(int levels, int width) {
+  QList<QByteArray> objects;
+  for (int i = 0; i < levels; ++i) {
+    objects.append(arrayOf(QList<uint32_t>(width, static_cast<uint32_t>(i + 1))));
+  }
+  objects.append(QByteArray("\x09"));  // true
+  return binaryList(objects);
+}
+
+QByteArray xmlNested(int levels, const QByteArray& between = {}) {
+  return "<plist>" + QByteArray("<array>" + between).repeated(levels) +
+         QByteArray("</array>").repeated(levels) + "</plist>";
+}
+
+// Documents that libplist would crash on, hang on or exhaust memory with are refused
+// before it sees them; the same shapes within bounds still read.
+TEST(PropertyList, RefusesDocumentsThatWouldOverwhelmTheParser) {
+  QList<QByteArray> chain;
+  for (uint32_t i = 1; i < 100'000; ++i) {
+    chain.append(arrayOf({i}));
+  }
+  chain.append(arrayOf({}));
+  const struct {
+    const char* name;
+    QByteArray data;
+    bool reads;
+  } cases[] = {
+      {"XML nested 200000 deep", xmlNested(200'000), false},
+      {"XML levels hidden behind comments", xmlNested(10'000, "<!--</array>-->"), false},
+      {"XML nested 60 deep", xmlNested(60), true},
+      {"binary nested 100000 deep", binaryList(chain), false},
+      {"binary containers shared 2^40 times", sharedArrays(40, 2), false},
+      {"binary containers shared 2^10 times", sharedArrays(10, 2), true},
+      {"binary array holding itself", binaryList({arrayOf({0})}), false},
+      {"binary key holding a NUL byte",
+       binaryList({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9),
+                   QByteArray("\x53"
+                              "a\0b",
+                              4),
+                   QByteArray("\x09")}),
+       false},
+      {"binary key without NUL byte",
+       binaryList({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9),
+                   QByteArray("\x53"
+                              "a-b",
+                              4),
+                   QByteArray("\x09")}),
+       true},
+  };
+  for (const auto& each : cases) {
+    EXPECT_EQ(PropertyList::fromData(each.data).has_value(), each.reads) << each.name;
+  }
+}
+
 TEST(PropertyList, WritesWhatItReads) {
   const QVariantMap map{{QStringLiteral("b"), true},
                         {QStringLiteral("i"), qint64{-3}},

@@ -1,0 +1,2 @@
+tarnwell_add_fuzzer(fuzz_settings_file SettingsFileFuzzer.cpp tarnwell_core)
+tarnwell_add_fuzzer(fuzz_launch_options LaunchOptionsFuzzer.cpp tarnwell_core)

@@ -1,0 +1,1 @@
+tarnwell_add_fuzzer(fuzz_recorder_answer RecorderAnswerFuzzer.cpp tarnwell_firmware tarnwell_device)

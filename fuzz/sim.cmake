@@ -1,0 +1,1 @@
+tarnwell_add_fuzzer(fuzz_sim_files SimFilesFuzzer.cpp tarnwell_sim)
