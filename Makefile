@@ -65,18 +65,13 @@ bench: build
 bench-download: build
 	bench/download-vs-curl.sh $(TOOL)
 
-# Runs every fuzz target for FUZZ_SECONDS each, starting from its seeds in fuzz/corpus/<name>;
-# what it learns stays in build/fuzz/corpus.
+# Runs every fuzz target for FUZZ_SECONDS each from its seeds in fuzz/corpus/<name>
+# (fuzz/run-all); what it learns stays in build/fuzz/corpus, findings in build/fuzz/findings.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@test -f build/fuzz/build.ninja || cmake --preset fuzz
 	cmake --build --preset fuzz
-	@for f in $$(cat build/fuzz/fuzzers.txt | tr ';' ' '); do \
-	  seeds=fuzz/corpus/$${f#fuzz_}; mkdir -p build/fuzz/corpus/$$f $$seeds; \
-	  echo "== $$f ($(FUZZ_SECONDS) s)"; \
-	  build/fuzz/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	    build/fuzz/corpus/$$f $$seeds 2>&1 | grep -E 'stat::number_of_executed_units|ERROR|SUMMARY' || exit 1; \
-	done
+	fuzz/run-all build/fuzz $(FUZZ_SECONDS)
 
 # clang-tidy over the project's own sources, with the checked-in configuration.
 tidy: build
