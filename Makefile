@@ -5,7 +5,7 @@ BUILD_DIR := build/$(PRESET)
 BUNDLE := $(BUILD_DIR)/Tarnwell
 TOOL := $(BUNDLE)/bin/tarnwell-tool
 
-.PHONY: all deps configure build test test-asan test-tsan run screenshots bench bench-download fuzz tidy format clean
+.PHONY: all deps configure build test test-asan test-tsan run screenshots bench bench-download fuzz package tidy format clean
 
 all: build
 
@@ -72,6 +72,10 @@ fuzz: deps
 	@test -f build/fuzz/build.ninja || cmake --preset fuzz
 	cmake --build --preset fuzz
 	fuzz/run-all build/fuzz $(FUZZ_SECONDS)
+
+# The Debian package build/$(PRESET)/tarnwell_<version>_<arch>.deb; see packaging/README.md.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 # clang-tidy over the project's own sources, with the checked-in configuration.
 tidy: build
