@@ -4,9 +4,6 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QThread>
-
 #include <cerrno>
 #include <future>
 #include <system_error>
@@ -25,26 +22,6 @@ extern "C" const char* __tsan_default_suppressions() {
          "called_from_lib:libQt6DBus.so\n"
          "called_from_lib:libdbus-1.so\n"
          "called_from_lib:libglib-2.0.so\n";
-}
-
-void ensureTestApplication() {
-  static int argc = 1;
-  static char name[] = "test_platform";
-  static char* argv[] = {name, nullptr};
-  static const QCoreApplication application(argc, argv);
-}
-
-bool processEventsUntil(const std::function<bool()>& done, std::chrono::seconds bound) {
-  ensureTestApplication();
-  const auto end = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(2);
-  }
-  return true;
 }
 
 std::optional<std::string> unmountAndWait(VolumeTable& table, const std::string& mountPoint) {
