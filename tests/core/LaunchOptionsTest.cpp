@@ -45,35 +45,11 @@ TEST(LaunchOptionsParse, TheFirstArgumentCountsAndNoNetworkMatchesExactly) {
   EXPECT_FALSE(parse({"--mock_nonetworks"}).mockNoNetwork);
 }
 
-TEST(LaunchOptionsResolve, FaultsActOnlyAfterASimulatedInterface) {
-  auto roles = parse({"--mock_devices=/d", "--mock_device_fail"}).resolve();
-  EXPECT_TRUE(roles.mockFailure);
-  roles = parse({"--mock_device_fail", "--mock_devices=/d"}).resolve();
-  EXPECT_FALSE(roles.mockFailure);
-  // A second device file installs a fresh interface without faults.
-  roles = parse({"--mock_devices=/a", "--mock_device_diskfull", "--mock_devices=/b"}).resolve();
-  EXPECT_EQ(roles.mockDevicesPath, QStringLiteral("/b"));
-  EXPECT_FALSE(roles.mockDiskFullError);
-}
-
 TEST(LaunchOptionsResolve, EveryVirtualRecorderIsAttached) {
-  const auto roles = parse({"--virtual_recorder=/a", "--virtual_recorder", "--virtual_recorder=/b"})
-                         .resolve();
-  EXPECT_EQ(roles.virtualRecorderFolders, (QStringList{QStringLiteral("/a"), QStringLiteral("/b")}));
-}
-
-TEST(LaunchOptionsResolve, AnUnusableFileLeavesTheRoleInPlace) {
-  const auto usable = [](const LaunchOption& option) {
-    return option.path != QLatin1String("/broken");
-  };
-  auto roles = parse({"--mock_devices=/good", "--mock_devices=/broken", "--mock_device_fail"})
-                   .resolve(usable);
-  EXPECT_EQ(roles.mockDevicesPath, QStringLiteral("/good"));
-  EXPECT_TRUE(roles.mockFailure);
-  roles = parse({"--mock_devices=/broken", "--mock_device_fail"}).resolve(usable);
-  EXPECT_FALSE(roles.mockDevicesPath.has_value());
-  EXPECT_FALSE(roles.mockFailure);
-  EXPECT_FALSE(parse({"--mock_response=/broken"}).resolve(usable).mockResponsePath.has_value());
+  const auto roles =
+      parse({"--virtual_recorder=/a", "--virtual_recorder", "--virtual_recorder=/b"}).resolve();
+  EXPECT_EQ(roles.virtualRecorderFolders,
+            (QStringList{QStringLiteral("/a"), QStringLiteral("/b")}));
 }
 
 }  // namespace

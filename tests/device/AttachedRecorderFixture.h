@@ -1,30 +1,10 @@
 #pragma once
 
-#include "app/core/Logger.h"
 #include "app/device/AudioDeviceInterfaceReal.h"
 #include "tests/sim/VirtualRecorderFixture.h"
-
-#include <QStringList>
+#include "tests/support/RecordedLog.h"
 
 #include <memory>
-#include <mutex>
-
-// Log lines as the logger hands them over, from whichever thread writes them.
-class RecordingSink final : public LogSink {
- public:
-  void write(const QString& /*category*/, const QString& message) override {
-    const std::scoped_lock guard(mutex_);
-    lines_ << message;
-  }
-  QStringList lines() const {
-    const std::scoped_lock guard(mutex_);
-    return lines_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  QStringList lines_;
-};
 
 // A record as detection makes it: the USB device entry and the opened driver entry.
 inline AudioDevicePtr deviceOn(const std::shared_ptr<Registry>& registry) {
@@ -41,19 +21,13 @@ inline AudioDevicePtr deviceOn(const std::shared_ptr<Registry>& registry) {
 }
 
 // A virtual recorder attached as detection would find it, the real device interface on it
-// (with the logger recording into `sink`), and its record in `device`.
+// (with the logger recording into `log`), and its record in `device`.
 class AttachedRecorderFixture : public VirtualRecorderFixture {
  protected:
-  void SetUp() override {
-    Logger::shared().setSink(sink);
-    Logger::shared().setLoggerEnabled(true);
-  }
   void TearDown() override {
     device.reset();
     deviceInterface.reset();
     rack.reset();
-    Logger::shared().setLoggerEnabled(false);
-    Logger::shared().setSink(nullptr);
   }
 
   void attachRecorder(const QVariantMap& config, AudioDeviceInterfaceReal::Waits waits = {}) {
@@ -63,7 +37,7 @@ class AttachedRecorderFixture : public VirtualRecorderFixture {
     ASSERT_NE(device, nullptr);
   }
 
-  std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
+  RecordedLog log;
   std::unique_ptr<AudioDeviceInterfaceReal> deviceInterface;
   AudioDevicePtr device;
 };

@@ -5,10 +5,10 @@
 #include "platform/PropertyList.h"
 #include "platform/registry/InMemoryRegistry.h"
 #include "tests/device/DetectorTestSupport.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/support/ToolProcess.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,14 +28,7 @@ QString hex4(int64_t value) {
 
 class DetectorTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      static int argc = 1;
-      static char name[] = "test_device";
-      static char* argv[] = {name, nullptr};
-      static QCoreApplication app(argc, argv);
-    }
-  }
+  static void SetUpTestSuite() { testApplication(); }
 
   void TearDown() override {
     rack_.reset();
@@ -272,16 +265,6 @@ TEST(RegistoryBrowserTest, FindsDriverEntriesInPreOrderIgnoringAsciiCase) {
               row.matches)
         << row.name;
   }
-}
-
-TEST(DetectorFilterTest, KeepsTheMakersSupportedModelsInOrder) {
-  const auto device = [](int64_t vendorID, int64_t productID) {
-    return std::make_shared<AudioDevice>(vendorID, productID);
-  };
-  const std::vector<AudioDevicePtr> devices{device(0xF7A2, 0x0240), device(0x1D6B, 0x0210),
-                                            device(0xF7A1, 0x02F0), device(0xF7A1, 0x0210)};
-  EXPECT_EQ(AudioDeviceDetectorReal::filterSupported(devices),
-            (std::vector<AudioDevicePtr>{devices[0], devices[3]}));
 }
 
 TEST_F(DetectorTest, TheToolListsRecordersOrNamesTheError) {

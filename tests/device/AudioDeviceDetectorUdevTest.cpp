@@ -73,7 +73,7 @@ TEST_F(AudioDeviceDetectorUdevTest, ARecorderTheRuleDidNotMarkHasNoDriver) {
 // table: tmpfs file systems mounted from those names, and one from another disk.
 TEST_F(AudioDeviceDetectorUdevTest, FindsTheVolumesMountedFromTheRecordersPartitions) {
   load("recorder-claimed.umockdev");
-  ensureTestApplication();
+  testApplication();
   const TmpfsMount second("/dev/sdb2");
   SKIP_WITHOUT_MOUNT(second);
   const TmpfsMount unrelated("/dev/sdc1");

@@ -70,7 +70,7 @@ TEST_F(AudioDeviceInterfaceTest, DeviceStatusReadsTheIdentityInOrderAndPicksTheU
                             QStringLiteral("E0 06 01 00 00 00 00 00 00 00 00 00 00 00 00 00"),
                             QStringLiteral("E0 0B 00 04 00 00 00 00 00 00 00 00 00 00 00 00"),
                         }));
-  const QStringList lines = sink->lines();
+  const QStringList lines = log.lines();
   for (const char* expected :
        {"Send: ReadRecorderItem (ModelName)",
         "Execute Command: CDB=(E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00), DataSize=65536",
@@ -94,7 +94,7 @@ TEST_F(AudioDeviceInterfaceTest, ARecorderWithDeviceIdZeroNamesItsModelInItsProd
   EXPECT_EQ(device->updateType, AudioDevice::UpdateType::fileCopy);
   EXPECT_EQ(commands().size(), 5);
   EXPECT_TRUE(commands().last().startsWith(QLatin1String("E0 17 01 8A")));
-  EXPECT_TRUE(sink->lines().contains(QStringLiteral("SubCPU=")));
+  EXPECT_TRUE(log.lines().contains(QStringLiteral("SubCPU=")));
 }
 
 TEST_F(AudioDeviceInterfaceTest, ModeChangeUnmountsRestartsAndCompletesAtTheNextMount) {
@@ -106,9 +106,9 @@ TEST_F(AudioDeviceInterfaceTest, ModeChangeUnmountsRestartsAndCompletesAtTheNext
             QUrl::fromLocalFile(QDir(folder.filePath(QStringLiteral("volume1"))).absolutePath()));
 
   EXPECT_EQ(switchMode(), std::nullopt);
-  EXPECT_TRUE(sink->lines().contains(QStringLiteral("Unmount Volume: OK, URL=") +
-                                     volumes.front().toString()));
-  EXPECT_TRUE(sink->lines().contains(QStringLiteral("Send: RecorderModeChange: Mode=0x2")));
+  EXPECT_TRUE(log.lines().contains(QStringLiteral("Unmount Volume: OK, URL=") +
+                                   volumes.front().toString()));
+  EXPECT_TRUE(log.lines().contains(QStringLiteral("Send: RecorderModeChange: Mode=0x2")));
   // The record's connection is closed: nothing more reaches the recorder through it.
   std::optional<QString> name;
   EXPECT_EQ(deviceInterface->readModelName(*device, name), 4U);
@@ -145,11 +145,11 @@ TEST_F(AudioDeviceInterfaceTest, AFailedUnmountIsLoggedAndTheNextVolumeStillUnmo
     return mountPoint != volumes[0].toLocalFile().toStdString();
   });
   deviceInterface->unmountVolumes(volumes);
-  EXPECT_TRUE(sink->lines().contains(
+  EXPECT_TRUE(log.lines().contains(
       QStringLiteral("Unmount Volume: Failed, URL=%1, Message=%2")
           .arg(volumes[0].toString(), QLatin1String(InMemoryVolumeTable::kBusyError))));
   EXPECT_TRUE(
-      sink->lines().contains(QStringLiteral("Unmount Volume: OK, URL=") + volumes[1].toString()));
+      log.lines().contains(QStringLiteral("Unmount Volume: OK, URL=") + volumes[1].toString()));
   EXPECT_EQ(rack->volumes().mountedVolumes().size(), 1U);
 }
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QSet>
-
 #include <set>
 #include <tuple>
 
@@ -53,25 +51,6 @@ TEST(AudioDeviceTableShape, TransferRowsAreUniqueKnownPairsUsingEveryLayout) {
       {0x0000C000, 0x00100000, 0, 0},
       {0x00060000, 0x000A0000, 0, 0}};
   EXPECT_EQ(layouts, expected);
-}
-
-TEST(AudioDeviceTableShape, SharedProductIDsAndModelCodesExist) {
-  const AudioDeviceTable table;
-  QSet<int64_t> pids;
-  QSet<uint64_t> deviceIDs;
-  bool sharedPid = false;
-  bool sharedDeviceID = false;
-  bool belowDriverRange = false;
-  for (const ModelIDItem& row : table.modelIDs()) {
-    sharedPid = sharedPid || pids.contains(row.pid);
-    sharedDeviceID = sharedDeviceID || (row.deviceID != 0 && deviceIDs.contains(row.deviceID));
-    belowDriverRange = belowDriverRange || row.pid < 0x020A;
-    pids.insert(row.pid);
-    deviceIDs.insert(row.deviceID);
-  }
-  EXPECT_TRUE(sharedPid);
-  EXPECT_TRUE(sharedDeviceID);
-  EXPECT_TRUE(belowDriverRange);
 }
 
 TEST(AudioDeviceTableLookup, ModelIDForNeedsBothIdentifiersOnOneRow) {

@@ -1,6 +1,7 @@
 #include "app/firmware/FileCopyProcedure.h"
 #include "app/firmware/LocalFileManager.h"
 #include "tests/firmware/ArchiveTools.h"
+#include "tests/firmware/FailingFileManager.h"
 #include "tests/firmware/ProcedureFixture.h"
 #include "tests/support/QStringPrinter.h"
 
@@ -12,37 +13,6 @@ namespace {
 
 const QString kExampleZip =
     QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/file-copy-two-volumes/firmware.zip");
-
-// Fails the `failAt`-th write of every file it creates, as a volume that fills up or goes
-// away in the middle of a copy does.
-class FailingWriteFileManager final : public FileManager {
- public:
-  explicit FailingWriteFileManager(int failAt) : failAt_(failAt) {}
-  ItemType itemType(const QString& path) const override { return local_.itemType(path); }
-  bool createDirectory(const QString& path) override { return local_.createDirectory(path); }
-  bool removeFile(const QString& path) override { return local_.removeFile(path); }
-  std::unique_ptr<Writer> createFile(const QString& path) override {
-    class Failing final : public Writer {
-     public:
-      Failing(std::unique_ptr<Writer> inner, int failAt)
-          : inner_(std::move(inner)), left_(failAt) {}
-      bool write(const char* data, int64_t size) override {
-        return --left_ > 0 && inner_->write(data, size);
-      }
-      bool close() override { return inner_->close(); }
-
-     private:
-      std::unique_ptr<Writer> inner_;
-      int left_;
-    };
-    auto inner = local_.createFile(path);
-    return inner == nullptr ? nullptr : std::make_unique<Failing>(std::move(inner), failAt_);
-  }
-
- private:
-  LocalFileManager local_;
-  int failAt_;
-};
 
 }  // namespace
 
@@ -220,7 +190,8 @@ TEST_F(FileCopyProcedureTest, AFailedCopyLeavesNoPartialFileAndFailsTheStep) {
   };
   const std::vector<Case> cases{
       {"write error in the second piece", QStringLiteral("DVR.BIN"),
-       std::make_shared<FailingWriteFileManager>(2)},
+       std::make_shared<FailingFileManager>(FailingFileManager::Fail::write, QStringLiteral("/"),
+                                            1)},
       {"a name leading out of the folder", QStringLiteral("../DVR.BIN"), nullptr},
       {"an empty name", QString(), nullptr},
   };

@@ -3,6 +3,7 @@
 #include "app/firmware/KvoUnZip.h"
 #include "app/firmware/LocalFileManager.h"
 #include "tests/firmware/ArchiveTools.h"
+#include "tests/firmware/FailingFileManager.h"
 #include "tests/support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
@@ -212,56 +213,6 @@ TEST_F(HostileArchiveTest, EntriesThatCannotBeExtractedAreSkipped) {
     EXPECT_EQ(sorted, topLevel);
   }
 }
-
-// Fails the operations on paths that contain a given text; everything else reaches the disk.
-class FailingFileManager final : public FileManager {
- public:
-  enum class Fail { createDirectory, createFile, write, close };
-
-  FailingFileManager(Fail fail, QString pathPart) : fail_(fail), pathPart_(std::move(pathPart)) {}
-
-  ItemType itemType(const QString& path) const override { return disk_.itemType(path); }
-  bool createDirectory(const QString& path) override {
-    return !(fail_ == Fail::createDirectory && path.contains(pathPart_)) &&
-           disk_.createDirectory(path);
-  }
-  std::unique_ptr<Writer> createFile(const QString& path) override {
-    if (fail_ == Fail::createFile && path.contains(pathPart_)) {
-      return nullptr;
-    }
-    std::unique_ptr<Writer> file = disk_.createFile(path);
-    if (file && path.contains(pathPart_) && (fail_ == Fail::write || fail_ == Fail::close)) {
-      return std::make_unique<FailingWriter>(std::move(file), fail_);
-    }
-    return file;
-  }
-  bool removeFile(const QString& path) override {
-    removed_ << path;
-    return disk_.removeFile(path);
-  }
-
-  QStringList removed() const { return removed_; }
-
- private:
-  // A file that was created but whose writing or closing fails, as on a full disk.
-  class FailingWriter final : public Writer {
-   public:
-    FailingWriter(std::unique_ptr<Writer> file, Fail fail) : file_(std::move(file)), fail_(fail) {}
-    bool write(const char* data, int64_t size) override {
-      return fail_ != Fail::write && file_->write(data, size);
-    }
-    bool close() override { return file_->close() && fail_ != Fail::close; }
-
-   private:
-    std::unique_ptr<Writer> file_;
-    Fail fail_;
-  };
-
-  LocalFileManager disk_;
-  Fail fail_;
-  QString pathPart_;
-  QStringList removed_;
-};
 
 TEST_F(HostileArchiveTest, FileSystemFailuresSkipTheEntry) {
   using Fail = FailingFileManager::Fail;

@@ -98,17 +98,6 @@ TEST_F(KvoUnZipTest, UnpacksWhatOtherToolsWriteAsInfoZipDoes) {
   }
 }
 
-TEST_F(KvoUnZipTest, ReturnsEachTopLevelItemOnceInArchiveOrder) {
-  const QString archive = path(QStringLiteral("p.zip"));
-  ASSERT_TRUE(makePythonArchive(QStringLiteral("mixed"), archive));
-  const QString dir = path(QStringLiteral("x"));
-  EXPECT_EQ(unpack(archive, dir),
-            (QStringList{dir + QStringLiteral("/FW"), dir + QStringLiteral("/readme.txt"),
-                         dir + QStringLiteral("/empty.bin")}));
-  EXPECT_EQ(readFile(dir + QStringLiteral("/FW/a.bin")), pattern(300000, 1));
-  EXPECT_EQ(readFile(dir + QStringLiteral("/FW/b.bin")), pattern(70000, 2));
-}
-
 TEST_F(KvoUnZipTest, CreatesMissingDirectoriesAndOverwritesFiles) {
   const QString archive = path(QStringLiteral("p.zip"));
   ASSERT_TRUE(makePythonArchive(QStringLiteral("mixed"), archive));

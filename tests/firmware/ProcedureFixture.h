@@ -25,7 +25,7 @@ class ProcedureFixture : public AttachedRecorderFixture {
     return found;
   }
 
-  bool logged(const QString& line) const { return sink->lines().contains(line); }
+  bool logged(const QString& line) const { return log.lines().contains(line); }
 
   AudioDeviceInterface::Progress recordProgress() {
     return [this](int64_t done, int64_t total) { progress.emplace_back(done, total); };

@@ -16,9 +16,9 @@ TEST(KvoHTMLSpecialCharMappingDictTest, HoldsTheEntitySetWithApostropheAndWithou
     char16_t unit;
     const char* entity;
   } rows[] = {
-      {0x0026, "&amp;"},   {0x003C, "&lt;"},     {0x003E, "&gt;"},     {0x0027, "&apos;"},
-      {0x00A0, "&nbsp;"},  {0x00E9, "&eacute;"}, {0x00FF, "&yuml;"},   {0x03B1, "&alpha;"},
-      {0x2122, "&trade;"}, {0x20AC, "&euro;"},   {0x2665, "&hearts;"}, {0x2666, "&diams;"},
+      // Entries the replacement cases below do not reach.
+      {0x00FF, "&yuml;"},
+      {0x2666, "&diams;"},
   };
   for (const auto& row : rows) {
     const auto entity = table.value(row.unit);

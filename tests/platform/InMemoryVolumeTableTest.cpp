@@ -18,7 +18,7 @@ namespace {
 class InMemoryVolumeTableTest : public testing::Test {
  protected:
   void SetUp() override {
-    ensureTestApplication();
+    testApplication();
     ASSERT_TRUE(dir_.isValid());
     ASSERT_TRUE(QDir(dir_.path()).mkpath(QStringLiteral("REC/System")));
     ASSERT_TRUE(QDir(dir_.path()).mkpath(QStringLiteral("STICK")));

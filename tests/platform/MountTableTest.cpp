@@ -164,7 +164,7 @@ TEST(MountTable, SomethingNotMountedIsReportedSo) {
 TEST(MountTable, TellsTheMainThreadOfNewMountsAndOfAVolumeMountedAgain) {
   TmpfsMount mount;
   SKIP_WITHOUT_MOUNT(mount);
-  ensureTestApplication();
+  testApplication();
   MountTable table;
   const MountedVolume mine{mount.path(), "tarnwell-test-again"};
   std::vector<MountedVolume> seen;
@@ -190,7 +190,7 @@ TEST(MountTable, TellsTheMainThreadOfNewMountsAndOfAVolumeMountedAgain) {
 TEST(MountTable, AnObserverRemovedBeforeDeliveryIsNotCalled) {
   TmpfsMount mount;
   SKIP_WITHOUT_MOUNT(mount);
-  ensureTestApplication();
+  testApplication();
   MountTable table;
   int removedCalls = 0;
   bool keptSawIt = false;
@@ -210,7 +210,7 @@ TEST(MountTable, AnObserverRemovedBeforeDeliveryIsNotCalled) {
 TEST(MountTable, AnObserverMayRemoveItselfAndTheMonitorStops) {
   TmpfsMount mount;
   SKIP_WITHOUT_MOUNT(mount);
-  ensureTestApplication();
+  testApplication();
   MountTable table;
   int calls = 0;
   int token = 0;

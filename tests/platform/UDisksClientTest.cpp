@@ -142,7 +142,7 @@ class FakeUDisks final : public QDBusVirtualObject {
 class UDisksClientTest : public testing::Test {
  protected:
   void SetUp() override {
-    ensureTestApplication();
+    testApplication();
     qDBusRegisterMetaType<QByteArrayList>();
     qDBusRegisterMetaType<Interfaces>();
   }

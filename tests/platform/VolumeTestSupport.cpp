@@ -4,32 +4,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QThread>
-
 #include <cerrno>
 #include <future>
 #include <system_error>
-
-void ensureTestApplication() {
-  static int argc = 1;
-  static char name[] = "test_platform";
-  static char* argv[] = {name, nullptr};
-  static const QCoreApplication application(argc, argv);
-}
-
-bool processEventsUntil(const std::function<bool()>& done, std::chrono::seconds bound) {
-  ensureTestApplication();
-  const auto end = std::chrono::steady_clock::now() + bound;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(2);
-  }
-  return true;
-}
 
 std::optional<std::string> unmountAndWait(VolumeTable& table, const std::string& mountPoint) {
   auto promise = std::make_shared<std::promise<std::optional<std::string>>>();

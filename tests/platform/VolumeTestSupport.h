@@ -1,19 +1,13 @@
 #pragma once
 
 #include "platform/volume/VolumeTable.h"
+#include "tests/support/EventLoop.h"
 
 #include <QTemporaryDir>
 
-#include <chrono>
-#include <functional>
 #include <optional>
 #include <string>
 
-// The Qt application whose thread is the main thread of these tests.
-void ensureTestApplication();
-// Runs the main thread's events until `done` or until `bound` has passed; whether done.
-bool processEventsUntil(const std::function<bool()>& done,
-                        std::chrono::seconds bound = std::chrono::seconds(10));
 // Unmounts through `table` and waits (bounded) for the completion; the error text, or
 // "(no completion)" when none came.
 std::optional<std::string> unmountAndWait(VolumeTable& table, const std::string& mountPoint);

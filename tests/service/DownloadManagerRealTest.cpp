@@ -1,7 +1,7 @@
-#include "app/core/Logger.h"
 #include "app/core/Settings.h"
 #include "app/service/DownloadManagerReal.h"
 #include "platform/PropertyList.h"
+#include "tests/support/RecordedLog.h"
 #include "tests/support/TestHttpsServer.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 
 #include <future>
-#include <mutex>
 
 namespace {
 
@@ -21,22 +20,6 @@ using namespace std::chrono_literals;
 struct Answer {
   std::optional<QByteArray> data;
   std::optional<NetworkError> error;
-};
-
-class RecordingSink final : public LogSink {
- public:
-  void write(const QString& /*category*/, const QString& message) override {
-    const std::lock_guard guard(mutex_);
-    lines_.append(message);
-  }
-  QStringList lines() {
-    const std::lock_guard guard(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  QStringList lines_;
 };
 
 // A loopback port with nothing listening on it.
@@ -64,11 +47,7 @@ class DownloadManagerRealTest : public ::testing::Test {
     qputenv("XDG_CONFIG_DIRS", settingsDir_.path().toUtf8());
     QDir(settingsDir_.path()).mkdir(QStringLiteral("Velmora"));
   }
-  void TearDown() override {
-    qputenv("XDG_CONFIG_DIRS", savedDirs_);
-    Logger::shared().setLoggerEnabled(false);
-    Logger::shared().setSink(nullptr);
-  }
+  void TearDown() override { qputenv("XDG_CONFIG_DIRS", savedDirs_); }
 
   void writeSettings(const QVariantMap& values) {
     QFile file(Settings::filePath());
@@ -104,12 +83,6 @@ class DownloadManagerRealTest : public ::testing::Test {
     return future.get();
   }
 
-  static FirmwareInfo package(const QUrl& url) {
-    FirmwareInfo info;
-    info.fileURL = url.toString();
-    return info;
-  }
-
   static Answer download(DownloadManager& manager, const QString& url) {
     FirmwareInfo info;
     info.fileURL = url;
@@ -128,13 +101,11 @@ class DownloadManagerRealTest : public ::testing::Test {
 };
 
 TEST_F(DownloadManagerRealTest, ConnectionCheck) {
-  Logger::shared().setLoggerEnabled(true);
-  const auto sink = std::make_shared<RecordingSink>();
-  Logger::shared().setSink(sink);
+  const RecordedLog log;
   DownloadManagerReal manager(trusted());
   EXPECT_TRUE(check(manager));
   EXPECT_EQ(server_->hits(QStringLiteral("/soft/qx20/check/index.html")), 1);
-  EXPECT_EQ(sink->lines(),
+  EXPECT_EQ(log.lines(),
             QStringList{QStringLiteral("CheckConnection: Status=200, error=none, URL=") +
                         trusted().connectionCheckURL.toString()});
 
@@ -178,9 +149,7 @@ TEST_F(DownloadManagerRealTest, SettingsReplaceAddressesAndAddTrust) {
 }
 
 TEST_F(DownloadManagerRealTest, RequestPostsTheDocumentAndReturnsTheAnswer) {
-  Logger::shared().setLoggerEnabled(true);
-  const auto sink = std::make_shared<RecordingSink>();
-  Logger::shared().setSink(sink);
+  const RecordedLog log;
   server_->setAnswer("<firmware_result/>");
   DownloadManagerReal manager(trusted());
   const Answer answer = request(manager, "<firmware_demand />\n");
@@ -194,10 +163,10 @@ TEST_F(DownloadManagerRealTest, RequestPostsTheDocumentAndReturnsTheAnswer) {
   EXPECT_TRUE(sent.endsWith("\n\n<firmware_demand />\n")) << sent.toStdString();
 
   const QString address = trusted().updateInfoURL.toString();
-  EXPECT_EQ(sink->lines(), (QStringList{QStringLiteral("Request: URL=") + address,
-                                        QStringLiteral("\n<firmware_demand />\n"),
-                                        QStringLiteral("Response: HttpStatus=200, Error=none"),
-                                        QStringLiteral("\n<firmware_result/>")}));
+  EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("Request: URL=") + address,
+                                      QStringLiteral("\n<firmware_demand />\n"),
+                                      QStringLiteral("Response: HttpStatus=200, Error=none"),
+                                      QStringLiteral("\n<firmware_result/>")}));
 }
 
 TEST_F(DownloadManagerRealTest, RequestFailures) {
@@ -233,9 +202,7 @@ TEST_F(DownloadManagerRealTest, RequestFailures) {
 }
 
 TEST_F(DownloadManagerRealTest, DownloadsWithAndWithoutLength) {
-  Logger::shared().setLoggerEnabled(true);
-  const auto sink = std::make_shared<RecordingSink>();
-  Logger::shared().setSink(sink);
+  const RecordedLog log;
   DownloadManagerReal manager(trusted());
   const QString sized = server_->url(QStringLiteral("/pkg/sized?size=3000000")).toString();
   const Answer answer = download(manager, sized);
@@ -246,8 +213,8 @@ TEST_F(DownloadManagerRealTest, DownloadsWithAndWithoutLength) {
   EXPECT_EQ(manager.firmwareSizeAct(), 3000000);
   EXPECT_EQ(manager.downloadedSizeAct(), 3000000);
   EXPECT_TRUE(manager.startDate());
-  EXPECT_EQ(sink->lines(), (QStringList{QStringLiteral("Download: Start: URL=") + sized,
-                                        QStringLiteral("Download: Finish")}));
+  EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("Download: Start: URL=") + sized,
+                                      QStringLiteral("Download: Finish")}));
 
   // Without a length the total stays -1 while the bytes arrive.
   FirmwareInfo info;
@@ -283,16 +250,14 @@ TEST_F(DownloadManagerRealTest, DownloadOutcomes) {
       {QStringLiteral("file:///etc/passwd"), NetworkError::generalError(QStringLiteral("Bad URL")),
        std::nullopt},
   };
-  Logger::shared().setLoggerEnabled(true);
-  const auto sink = std::make_shared<RecordingSink>();
-  Logger::shared().setSink(sink);
+  const RecordedLog log;
   DownloadManagerReal manager(trusted());
   for (const Case& c : cases) {
     const Answer answer = download(manager, c.url);
     EXPECT_EQ(answer.error, c.error) << c.url.toStdString();
     EXPECT_EQ(answer.data, c.data) << c.url.toStdString();
   }
-  const QStringList lines = sink->lines();
+  const QStringList lines = log.lines();
   EXPECT_TRUE(lines.contains(QStringLiteral("Download: Error, HttpStatus=404")))
       << lines.join(u'|').toStdString();
   EXPECT_TRUE(lines.contains(QStringLiteral("Download: Error, Bad Data")))
@@ -318,9 +283,7 @@ TEST_F(DownloadManagerRealTest, DownloadOutcomes) {
 }
 
 TEST_F(DownloadManagerRealTest, CancelHalfWayAndOneDownloadAtATime) {
-  Logger::shared().setLoggerEnabled(true);
-  const auto sink = std::make_shared<RecordingSink>();
-  Logger::shared().setSink(sink);
+  const RecordedLog log;
   DownloadManagerReal manager(trusted());
   FirmwareInfo info;
   info.fileURL =
@@ -340,7 +303,7 @@ TEST_F(DownloadManagerRealTest, CancelHalfWayAndOneDownloadAtATime) {
   EXPECT_EQ(outcome, NetworkError::userCancelled());
   EXPECT_LT(manager.downloadedSizeAct(), 4000000);
   EXPECT_FALSE(secondCalled);
-  EXPECT_TRUE(sink->lines().contains(QStringLiteral("Download: Cancel")));
+  EXPECT_TRUE(log.lines().contains(QStringLiteral("Download: Cancel")));
 
   // Idle again: cancelling does nothing, and a new download runs.
   manager.cancelDownload();

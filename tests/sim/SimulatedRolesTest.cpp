@@ -6,14 +6,13 @@
 #include "app/sim/MockServerResponse.h"
 #include "platform/PropertyList.h"
 #include "platform/SerialQueue.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/QStringPrinter.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -23,26 +22,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-void ensureApplication() {
-  if (QCoreApplication::instance() == nullptr) {
-    static int argc = 1;
-    static char name[] = "test_sim";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-  }
-}
-
-// Runs the event loop until `done`; the deadline only keeps a broken double from hanging the
-// run.
-bool runUntil(const std::function<bool()>& done) {
-  QDeadlineTimer deadline(30s);
-  while (!done() && !deadline.hasExpired()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(1);
-  }
-  return done();
-}
 
 QVariantMap recorder(qint64 vendor, qint64 pid, qint64 deviceID = 0x6B01) {
   return {{QStringLiteral("vendorId"), vendor},
@@ -146,7 +125,7 @@ TEST(MockServerResponseTest, APackageBesideTheAnswerIsFoundFromAnyWorkingDirecto
 }
 
 TEST(AudioDeviceDetectorMockTest, ListsOnlyTheMakersRecordersAndNeverFails) {
-  ensureApplication();
+  testApplication();
   const auto device = [](int64_t vendor, int64_t pid) {
     return std::make_shared<AudioDevice>(vendor, pid);
   };
@@ -174,7 +153,7 @@ TEST(AudioDeviceDetectorMockTest, ListsOnlyTheMakersRecordersAndNeverFails) {
     detector.detect();
     EXPECT_TRUE(detector.running());
     detector.detect();  // ignored while running: one completion only
-    ASSERT_TRUE(runUntil([&] { return calls > 0; }));
+    ASSERT_TRUE(processEventsUntil([&] { return calls > 0; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(error);
@@ -185,7 +164,7 @@ TEST(AudioDeviceDetectorMockTest, ListsOnlyTheMakersRecordersAndNeverFails) {
 }
 
 TEST(AudioDeviceDetectorMockTest, EachScanStartsAfreshWithFreshRecords) {
-  ensureApplication();
+  testApplication();
   AudioDeviceDetectorMock detector({std::make_shared<AudioDevice>(0xF7A1, 0x0220)}, 0.001);
   int scans = 0;
   // The completion starts the second scan itself, as a retry does.
@@ -196,7 +175,7 @@ TEST(AudioDeviceDetectorMockTest, EachScanStartsAfreshWithFreshRecords) {
     }
   });
   detector.detect();
-  ASSERT_TRUE(runUntil([&] { return scans == 2; }));
+  ASSERT_TRUE(processEventsUntil([&] { return scans == 2; }));
   ASSERT_EQ(detector.devices().size(), 1U);
   EXPECT_EQ(detector.devices().front()->deviceID, 0U);
   EXPECT_EQ(detector.mockDevices().front()->deviceID, 0U);
@@ -276,7 +255,7 @@ namespace {
 // Downloads on the event loop of the test's thread, with ticks of a millisecond.
 class DownloadManagerMockTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ensureApplication(); }
+  static void SetUpTestSuite() { testApplication(); }
 
   struct Outcome {
     int calls = 0;
@@ -325,7 +304,7 @@ TEST_F(DownloadManagerMockTest, ADownloadEndsWithTheStatusItWasGiven) {
     manager.downloadFirmware(sized(2500000), recordInto(outcome));
     EXPECT_EQ(manager.downloadedSizeAct(), 0);
     EXPECT_TRUE(manager.startDate());
-    ASSERT_TRUE(runUntil([&] { return outcome.calls > 0; }));
+    ASSERT_TRUE(processEventsUntil([&] { return outcome.calls > 0; }));
     EXPECT_EQ(outcome.error, c.expected);
     EXPECT_EQ(outcome.data, QByteArray("package"));
     EXPECT_EQ(manager.firmwareSizeAct(), 2500000);
@@ -346,7 +325,7 @@ TEST_F(DownloadManagerMockTest, CancellingEndsTheRunningDownloadOnce) {
   manager.downloadFirmware(sized(int64_t{1} << 40), recordInto(first));
   manager.downloadFirmware(sized(10), recordInto(dropped));  // dropped while one runs
   EXPECT_EQ(manager.firmwareSizeAct(), int64_t{1} << 40);
-  runUntil([&] { return manager.downloadedSizeAct() > 0; });
+  processEventsUntil([&] { return manager.downloadedSizeAct() > 0; });
   manager.cancelDownload();
   manager.cancelDownload();
   ASSERT_EQ(first.calls, 1);
@@ -358,6 +337,6 @@ TEST_F(DownloadManagerMockTest, CancellingEndsTheRunningDownloadOnce) {
   Outcome retried;
   manager.downloadFirmware(sized(3 * DownloadManagerMock::kBytesPerTick), recordInto(retried));
   EXPECT_EQ(manager.downloadedSizeAct(), 0);
-  ASSERT_TRUE(runUntil([&] { return retried.calls > 0; }));
+  ASSERT_TRUE(processEventsUntil([&] { return retried.calls > 0; }));
   EXPECT_EQ(dropped.calls, 0);
 }

@@ -5,9 +5,9 @@
 #include "driver/KvonExSCSIIOStruct.h"
 #include "platform/PropertyList.h"
 #include "platform/volume/InMemoryVolumeTable.h"
+#include "tests/support/EventLoop.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -67,14 +67,7 @@ class VirtualRecorderFixture : public ::testing::Test {
     }
   };
 
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() == nullptr) {
-      static int argc = 1;
-      static char name[] = "test_sim";
-      static char* argv[] = {name, nullptr};
-      static QCoreApplication app(argc, argv);
-    }
-  }
+  static void SetUpTestSuite() { testApplication(); }
 
   void attach(const QVariantMap& config) {
     QFile file(QDir(folder.path()).filePath(QStringLiteral("recorder.plist")));

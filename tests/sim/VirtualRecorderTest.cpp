@@ -1,10 +1,6 @@
 #include "tests/sim/VirtualRecorderFixture.h"
 #include "tests/support/QStringPrinter.h"
 
-#include <QEventLoop>
-#include <QThread>
-#include <QTimer>
-
 #include <chrono>
 
 using namespace std::chrono_literals;
@@ -214,40 +210,6 @@ TEST_F(VirtualRecorderTest, RefusesCommandsACarefulDeviceRefuses) {
   }
 }
 
-// The analyzer follows the timer's functor into Qt and takes the slot object Qt owns for a
-// leak.
-// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
-TEST_F(VirtualRecorderTest, ModeChangeRestartsIntoTheUpdateModeAndMountsAgain) {
-  attach(scsiModel({{QStringLiteral("restartSeconds"), 0.2}}));
-  EXPECT_EQ(read(0x01, 8).data.left(8), QByteArray("\0\0\0\0\0\0\x03\0", 8));
-  ASSERT_EQ(rack->volumes().mountedVolumes().size(), 1U);
-  EXPECT_EQ(rack->volumes().mountedVolumes().front().source, "/dev/vra1");
-
-  std::vector<MountedVolume> mounted;
-  Qt::HANDLE observedOn = nullptr;
-  QEventLoop loop;
-  const int token = rack->volumes().addMountObserver([&](const MountedVolume& volume) {
-    mounted.push_back(volume);
-    observedOn = QThread::currentThreadId();
-    loop.quit();
-  });
-  EXPECT_EQ(send({0xE2, 0x02}, Direction::none).status, 0U);
-  EXPECT_EQ(read(0x01, 8).result, kIOReturnInvalidConnection);
-  EXPECT_TRUE(rack->registry().matchingServices("IOUSBHostDevice").empty());
-  EXPECT_TRUE(rack->volumes().mountedVolumes().empty());
-
-  QTimer::singleShot(10s, &loop, &QEventLoop::quit);
-  loop.exec();
-  rack->volumes().removeMountObserver(token);
-  ASSERT_EQ(mounted.size(), 1U);
-  EXPECT_EQ(mounted.front().mountPoint,
-            QDir(folder.filePath(QStringLiteral("volume1"))).absolutePath().toStdString());
-  EXPECT_EQ(observedOn, QThread::currentThreadId());
-  ASSERT_TRUE(connect());
-  EXPECT_EQ(read(0x01, 8).data.at(6), 1);
-}
-// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
-
 TEST_F(VirtualRecorderTest, FileCopyModelAppliesWhatLiesInItsUpdateFolder) {
   QVariantMap config = scsiModel(
       {{QStringLiteral("productId"), qint64{0x0220}},
@@ -300,37 +262,4 @@ TEST_F(VirtualRecorderTest, InjectsCheckConditionsAndVanishesOnRequest) {
   EXPECT_EQ(read(0x00, 8).result, kIOReturnInvalidConnection);
   // A vanished recorder does not come back.
   EXPECT_FALSE(recorder().waitUntilPluggedIn(300ms));
-}
-
-TEST_F(VirtualRecorderTest, TransferFaultsDisturbTheUpdateAsConfigured) {
-  attach(withFaults({fault(QStringLiteral("risingBlockCount")),
-                     fault(QStringLiteral("verifyMismatch"), {{QStringLiteral("offset"), 65537}}),
-                     fault(QStringLiteral("refuseFinish"), {{QStringLiteral("times"), 2}})}));
-  const QByteArray in(65536, '\0');
-  EXPECT_EQ(send(update(0x00, kArea, kAreaLength), Direction::in, in).data.left(2),
-            QByteArray("\0\x03", 2));
-  EXPECT_EQ(send(update(0x01), Direction::in, in).data.left(2), QByteArray("\0\x04", 2));
-
-  EXPECT_EQ(send(update(0x04, kArea, kAreaLength), Direction::none).status, 0U);
-  const Reply first = send(update(0x05, 65536), Direction::in, in);
-  const Reply second = send(update(0x05, 65536), Direction::in, in);
-  EXPECT_EQ(first.data, QByteArray(65536, '\xFF'));
-  EXPECT_EQ(second.data.at(0), '\xFF');
-  EXPECT_EQ(second.data.at(1), '\0');
-  EXPECT_EQ(send(update(0x06), Direction::none).status, 0U);
-
-  EXPECT_EQ(send(update(0x03), Direction::none).senseCode(), QStringLiteral("04/44"));
-  EXPECT_EQ(send(update(0x03), Direction::none).senseCode(), QStringLiteral("04/44"));
-  EXPECT_EQ(send(update(0x03), Direction::none).senseCode(), QStringLiteral("05/2c"));
-}
-
-TEST_F(VirtualRecorderTest, WithoutRemountTheVolumesStayAwayAfterAModeChange) {
-  attach(withFaults({fault(QStringLiteral("noRemount")),
-                     fault(QStringLiteral("latency"), {{QStringLiteral("seconds"), 0.001}}),
-                     fault(QStringLiteral("rate"), {{QStringLiteral("bytesPerSecond"), 1e9}})}));
-  EXPECT_EQ(send({0xE2, 0x02}, Direction::none).status, 0U);
-  ASSERT_TRUE(recorder().waitUntilPluggedIn(10s));
-  EXPECT_TRUE(rack->volumes().mountedVolumes().empty());
-  ASSERT_TRUE(connect());
-  EXPECT_EQ(read(0x01, 8).data.at(6), 1);
 }

@@ -1,4 +1,5 @@
 #include "tests/support/QStringPrinter.h"
+#include "tests/support/TestController.h"
 #include "tests/support/ToolProcess.h"
 
 #include <QDir>
@@ -13,12 +14,8 @@ ToolRun tool(const QStringList& arguments) { return runTool(arguments); }
 
 // A copy of an example recorder, since a recorder writes into its folder.
 QString copyExample(const QTemporaryDir& scratch, const QString& name) {
-  const QDir source(QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + name);
   QString target = scratch.filePath(name);
-  QDir().mkpath(target);
-  for (const QString& file : source.entryList(QDir::Files)) {
-    QFile::copy(source.filePath(file), QDir(target).filePath(file));
-  }
+  EXPECT_TRUE(copyExampleRecorder(name, target));
   return target;
 }
 

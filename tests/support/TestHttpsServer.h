@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/EventLoop.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
@@ -10,14 +12,6 @@
 #include <functional>
 
 #include <sys/types.h>
-
-// The one application object of the test binary; Qt Network wants one.
-QCoreApplication& testApplication();
-
-// Spins the event loop until `done` holds; false when it did not within a generous bound
-// (a hang guard, not a timing assertion).
-bool processEventsUntil(const std::function<bool()>& done,
-                        std::chrono::seconds bound = std::chrono::seconds(60));
 
 // The local HTTPS stand-in for the update service (https_server.py) with a self-signed
 // certificate made for this run, trusted only by whoever is given caFile().

@@ -123,6 +123,7 @@ TEST_F(MockRunTest, RecorderFaultsActOnlyAfterTheSimulatedRecorders) {
   const Case cases[] = {
       {"failure after the recorders", {one, fail, newer}, 1, communicationAlert(-1)},
       {"disk full after the recorders", {one, newer, full}, 1, text("ID_ERR_NOT_ENOUGH_SPACE")},
+      // Also the whole successful run on simulated recorders.
       {"faults before the recorders", {fail, full, one, newer}, 0, {}},
   };
   for (const Case& c : cases) {
@@ -136,14 +137,6 @@ TEST_F(MockRunTest, ASecondInstanceLeavesAtOnce) {
   EXPECT_EQ(result.status, 0);
   EXPECT_TRUE(result.out.isEmpty()) << result.out.toStdString();
   EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
-}
-
-TEST_F(MockRunTest, ANewerOfferIsWrittenIntoTheSimulatedRecorder) {
-  check({"newer offer",
-         {QStringLiteral("--instance_count=1"), devices("devices-one.plist"),
-          response("response-newer.plist")},
-         0,
-         {}});
 }
 
 TEST_F(MockRunTest, AVirtualRecorderTakesThePackageOfTheSimulatedServer) {

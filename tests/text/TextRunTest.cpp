@@ -3,6 +3,7 @@
 #include "platform/PropertyList.h"
 #include "tests/support/CopyTree.h"
 #include "tests/support/QStringPrinter.h"
+#include "tests/support/TestController.h"
 #include "tests/support/TestHttpsServer.h"
 #include "tests/support/ToolProcess.h"
 
@@ -42,19 +43,7 @@ class TextRunTest : public ::testing::Test {
     }
 
     recorder = scratch.filePath(QStringLiteral("recorder"));
-    QDir().mkpath(recorder);
-    for (const QString& file : QDir(exampleFile(example, {})).entryList(QDir::Files)) {
-      ASSERT_TRUE(QFile::copy(exampleFile(example, file), QDir(recorder).filePath(file)));
-    }
-    auto config =
-        PropertyList::readDictionaryFile(exampleFile(example, QStringLiteral("recorder.plist")));
-    ASSERT_TRUE(config);
-    for (auto it = changes.begin(); it != changes.end(); ++it) {
-      config->insert(it.key(), it.value());
-    }
-    QFile plist(QDir(recorder).filePath(QStringLiteral("recorder.plist")));
-    ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
-    plist.write(PropertyList::toXml(*config));
+    ASSERT_TRUE(copyExampleRecorder(example, recorder, changes));
   }
 
   ToolRun run(const QStringList& options, const std::optional<QByteArray>& answers = QByteArray()) {
