@@ -257,7 +257,7 @@ TEST_F(UpdateFlowTest, AStepThatNeverEndsGivesUpWithCode14) {
                  QVariantList{QVariantMap{{QStringLiteral("kind"), QStringLiteral("latency")},
                                           {QStringLiteral("seconds"), 1.0}}}}});
   start();
-  controller->checkPauses.longestStep = 300ms;
+  controller->checkPauses.longestStep = std::chrono::milliseconds(300);
   controller->next();
   EXPECT_EQ(
       ui.alerts,
