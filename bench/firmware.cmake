@@ -2,3 +2,7 @@ add_executable(bench_firmware FirmwareBench.cpp)
 target_link_libraries(bench_firmware PRIVATE tarnwell_options tarnwell_firmware PkgConfig::MINIZIP
   benchmark::benchmark_main)
 add_test(NAME bench_firmware_smoke COMMAND bench_firmware --benchmark_min_time=0.001)
+
+# The file-copy update's copy onto a volume, timed against cp by bench/run-all.
+add_executable(bench_file_copy FileCopyBenchMain.cpp)
+target_link_libraries(bench_file_copy PRIVATE tarnwell_options tarnwell_firmware)
