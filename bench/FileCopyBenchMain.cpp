@@ -30,7 +30,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "bench_file_copy: expected PACKAGE VOLUME_DIR\n");
     return 2;
   }
-  const QString package = arguments[1];
+  const QString& package = arguments[1];
 
   const auto readStart = std::chrono::steady_clock::now();
   QFile file(package);

@@ -10,3 +10,6 @@ target_link_libraries(bench_startup PRIVATE bench_first_paint tarnwell_ui tarnwe
 
 add_executable(bench_minimal_widgets MinimalWidgetsMain.cpp)
 target_link_libraries(bench_minimal_widgets PRIVATE bench_first_paint Qt6::Widgets)
+add_test(NAME bench_minimal_widgets_smoke COMMAND bench_minimal_widgets)
+set_tests_properties(bench_minimal_widgets_smoke PROPERTIES
+  ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 30)
