@@ -56,10 +56,7 @@ screenshots: build
 	scripts/screenshots $(BUILD_DIR) $(LANGUAGES)
 
 bench: build
-	$(BUILD_DIR)/bench/bench_localize
-	$(BUILD_DIR)/bench/bench_firmware
-	$(BUILD_DIR)/bench/bench_service
-	bench/unzip-vs-infozip.sh $(TOOL)
+	bench/run-all $(BUILD_DIR)
 
 # Downloads a 256 MiB package over loopback HTTPS with tarnwell-tool and with curl.
 bench-download: build

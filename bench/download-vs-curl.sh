@@ -2,6 +2,8 @@
 # Downloads one package over loopback HTTPS from the test server with tarnwell-tool and with
 # curl, and prints wall time, throughput and peak resident memory of each (/usr/bin/time -v).
 # usage: bench/download-vs-curl.sh [TOOL] [SIZE_MIB]
+# With VALUES=1 in the environment it prints name=value lines instead (for bench/run-all):
+# <side>_seconds, <side>_cpu_seconds, <side>_rss_kib for tool and curl, size_bytes, runs.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 tool=${1:-$here/build/default/Tarnwell/bin/tarnwell-tool}
@@ -52,6 +54,18 @@ for _ in $(seq "$runs"); do
   cmp -s "$work/tool.out" "$work/curl.out" || { echo "the two downloads differ" >&2; exit 1; }
 done
 
+if [ "${VALUES:-0}" = 1 ]; then
+  awk -v runs="$runs" '
+    !($1 in wall) || $2 < wall[$1] { wall[$1] = $2 }
+    !($1 in cpu) || $5 < cpu[$1] { cpu[$1] = $5 }
+    $3 > rss[$1] { rss[$1] = $3 }
+    { size = $4 }
+    END {
+      for (n in wall) printf "%s_seconds=%.3f\n%s_cpu_seconds=%.2f\n%s_rss_kib=%d\n", n, wall[n], n, cpu[n], n, rss[n]
+      printf "size_bytes=%d\nruns=%d\n", size, runs
+    }' "$work/results"
+  exit 0
+fi
 echo "best of $runs runs each:"
 awk -v mib="$mib" '
   !($1 in wall) || $2 < wall[$1] { wall[$1] = $2 }

@@ -5,7 +5,9 @@
 #
 # usage: bench/unzip-vs-infozip.sh [TOOL] [RUNS]
 #   TOOL defaults to build/default/Tarnwell/bin/tarnwell-tool; the work folder is made
-#   under TMPDIR (default /tmp) and removed afterwards.
+#   under TMPDIR (default /tmp) and removed afterwards. With VALUES=1 in the environment it
+#   prints name=value lines instead (for bench/run-all): ours_seconds, theirs_seconds, ratio,
+#   archive_bytes, unpacked_bytes.
 set -eu
 cd "$(dirname "$0")/.."
 tool=${1:-build/default/Tarnwell/bin/tarnwell-tool}
@@ -40,7 +42,10 @@ for i in range(20):
         f.write(data)
 PY
 (cd "$work/src" && zip -q -r -n .bin "$work/package.zip" DATA FW)
-echo "archive: $(du -m "$work/package.zip" | cut -f1) MiB compressed, $("$tool" zip-size "$work/package.zip") bytes unpacked"
+archive_bytes=$(stat -c %s "$work/package.zip")
+unpacked_bytes=$("$tool" zip-size "$work/package.zip")
+[ "${VALUES:-0}" = 1 ] ||
+  echo "archive: $(du -m "$work/package.zip" | cut -f1) MiB compressed, $unpacked_bytes bytes unpacked"
 
 seconds() {
   start=$(date +%s.%N)
@@ -63,5 +68,11 @@ while [ "$i" -lt "$runs" ]; do
   i=$((i + 1))
 done
 diff -r "$work/ours" "$work/theirs" >/dev/null || { echo "the two extractions differ" >&2; exit 1; }
-printf 'tarnwell-tool unpack: %.3f s\nunzip -q:             %.3f s\nratio:                %.3f\n' \
-  "$best_ours" "$best_theirs" "$(awk -v a="$best_ours" -v b="$best_theirs" 'BEGIN { print a / b }')"
+ratio=$(awk -v a="$best_ours" -v b="$best_theirs" 'BEGIN { printf "%.3f", a / b }')
+if [ "${VALUES:-0}" = 1 ]; then
+  printf 'ours_seconds=%s\ntheirs_seconds=%s\nratio=%s\narchive_bytes=%s\nunpacked_bytes=%s\n' \
+    "$best_ours" "$best_theirs" "$ratio" "$archive_bytes" "$unpacked_bytes"
+else
+  printf 'tarnwell-tool unpack: %.3f s\nunzip -q:             %.3f s\nratio:                %s\n' \
+    "$best_ours" "$best_theirs" "$ratio"
+fi
