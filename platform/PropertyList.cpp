@@ -167,7 +167,7 @@ std::optional<QVariant> fromData(const QByteArray& data) {
   // A binary list made only of distinct values holds fewer nodes than bytes; one that
   // shares its containers may describe far more, which libplist would copy out.
   const PropertyListShape::Limits limits{
-      kMaxDepth + 1, std::max<uint64_t>(uint64_t{1} << 20U, static_cast<uint64_t>(data.size()))};
+      kMaxDepth + 1, std::max<uint64_t>(uint64_t{1} << 16U, static_cast<uint64_t>(data.size()))};
   if (!PropertyListShape::isParseable(data, limits)) {
     return std::nullopt;
   }

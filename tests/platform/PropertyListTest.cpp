@@ -150,6 +150,7 @@ TEST(PropertyList, RefusesDocumentsThatWouldOverwhelmTheParser) {
       {"XML nested 60 deep", xmlNested(60), true},
       {"binary nested 100000 deep", binaryList(chain), false},
       {"binary containers shared 2^40 times", sharedArrays(40, 2), false},
+      {"binary containers shared 2^17 times", sharedArrays(17, 2), false},
       {"binary containers shared 2^10 times", sharedArrays(10, 2), true},
       {"binary array holding itself", binaryList({arrayOf({0})}), false},
       {"binary key holding a NUL byte",
