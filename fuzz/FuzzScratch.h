@@ -27,6 +27,13 @@ class FuzzScratch final {
   FuzzScratch(const FuzzScratch&) = delete;
   FuzzScratch& operator=(const FuzzScratch&) = delete;
 
+  // The process's one folder, made at the first call (call it from LLVMFuzzerInitialize, so
+  // that the environment is in place before any input).
+  static FuzzScratch& shared() {
+    static FuzzScratch folder;
+    return folder;
+  }
+
   QString filePath(const QString& name) const { return QDir(path_).filePath(name); }
 
   // Replaces the file `name` (folders created as needed) with `bytes`.

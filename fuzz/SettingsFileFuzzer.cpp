@@ -5,21 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
-FuzzScratch* scratch = nullptr;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  static FuzzScratch folder;
-  scratch = &folder;
+  FuzzScratch::shared();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-  if (!scratch->write(QStringLiteral("etc/Velmora/UseTestServer.plist"), bytes)) {
+  if (!FuzzScratch::shared().write(QStringLiteral("etc/Velmora/UseTestServer.plist"), bytes)) {
     return 0;
   }
   const Settings settings = Settings::read();

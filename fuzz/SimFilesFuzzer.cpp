@@ -11,25 +11,19 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
-FuzzScratch* scratch = nullptr;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  static FuzzScratch folder;
-  scratch = &folder;
+  const FuzzScratch& folder = FuzzScratch::shared();
   QFile::link(QStringLiteral("recorder.plist"), folder.filePath(QStringLiteral("state.plist")));
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const FuzzScratch& scratch = FuzzScratch::shared();
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-  if (!scratch->write(QStringLiteral("recorder.plist"), bytes)) {
+  if (!scratch.write(QStringLiteral("recorder.plist"), bytes)) {
     return 0;
   }
-  const QString path = scratch->filePath(QStringLiteral("recorder.plist"));
+  const QString path = scratch.filePath(QStringLiteral("recorder.plist"));
   if (const auto devices = MockDeviceDefine::readFile(path)) {
     for (const MockDeviceDefine& define : *devices) {
       (void)define.makeAudioDevice();
@@ -39,9 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)response->packagePath();
     (void)response->firmwareInfo.fields();
   }
-  const auto config = VirtualRecorderConfig::read(scratch->filePath(QString()));
+  const auto config = VirtualRecorderConfig::read(scratch.filePath(QString()));
   const VirtualRecorderConfig* read = std::get_if<VirtualRecorderConfig>(&config);
-  (void)VirtualRecorderState::load(scratch->filePath(QString()),
+  (void)VirtualRecorderState::load(scratch.filePath(QString()),
                                    read != nullptr ? *read : VirtualRecorderConfig());
   return 0;
 }
