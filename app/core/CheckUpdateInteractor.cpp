@@ -193,11 +193,6 @@ void CheckUpdateInteractor::queryStatusAndServer() {
 }
 
 void CheckUpdateInteractor::fetchUpdateInfo(
-    const AudioDevice& device, const std::function<void(std::optional<NetworkError>)>& completion) {
-  fetchUpdateInfo(controller_, device, completion);
-}
-
-void CheckUpdateInteractor::fetchUpdateInfo(
     FWUpdaterController& controller, const AudioDevice& device,
     const std::function<void(std::optional<NetworkError>)>& completion) {
   // The answers come on the HTTP client's queue, possibly after this check has ended; they

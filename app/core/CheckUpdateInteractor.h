@@ -34,9 +34,10 @@ class CheckUpdateInteractor final {
   void run();
 
   // Asks the service about `device` (the connection check first) and stores its answer in
-  // the controller; the completion runs on the HTTP client's queue.
-  void fetchUpdateInfo(const AudioDevice& device,
-                       const std::function<void(std::optional<NetworkError>)>& completion);
+  // the controller; the completion runs on the HTTP client's queue. Static: a late answer
+  // may come after the check that asked has ended, and reaches only the controller.
+  static void fetchUpdateInfo(FWUpdaterController& controller, const AudioDevice& device,
+                              const std::function<void(std::optional<NetworkError>)>& completion);
 
   bool isRunning() const { return isRunning_; }
 
@@ -49,8 +50,6 @@ class CheckUpdateInteractor final {
   // when the step took longer than `longestStep`, which ends the check with code 14.
   bool waitModal();
   void giveUp();
-  static void fetchUpdateInfo(FWUpdaterController& controller, const AudioDevice& device,
-                              const std::function<void(std::optional<NetworkError>)>& completion);
   void closeProgressWindow();
   // Stores the service's answer (or the local one) in the controller's updaterInfo.
   static void handleUpdateInfoAnswer(
