@@ -13,6 +13,7 @@
 #include "platform/Bundle.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
@@ -183,7 +184,12 @@ int download(const QStringList& arguments) {
   QEventLoop loop;
   std::optional<QByteArray> data;
   std::optional<NetworkError> error;
+  // From the request to the package in memory: the span a download tool's own speed covers.
+  QElapsedTimer transfer;
+  qint64 transferNanoseconds = 0;
+  transfer.start();
   manager.downloadFirmware(info, [&](auto bytes, auto failure) {
+    transferNanoseconds = transfer.nsecsElapsed();
     data = std::move(bytes);
     error = std::move(failure);
     TaskReceiver::main().post([&loop] { loop.quit(); });
@@ -222,6 +228,8 @@ int download(const QStringList& arguments) {
     return Tool::failure(QStringLiteral("cannot write \"%1\"").arg(file.fileName()));
   }
   Tool::printField(QStringLiteral("size"), QString::number(data->size()));
+  Tool::printField(QStringLiteral("seconds"),
+                   QString::number(static_cast<double>(transferNanoseconds) / 1e9, 'f', 3));
   return Tool::kSuccess;
 }
 

@@ -124,6 +124,7 @@ TEST_F(ServiceToolTest, CheckAndDownloadAgainstTheLocalServer) {
                                QStringLiteral("-o"), target});
   EXPECT_EQ(fetched.status, 0) << fetched.err.toStdString();
   EXPECT_EQ(QFileInfo(target).size(), 300000);
+  EXPECT_TRUE(fetched.out.startsWith("size=300000\nseconds=")) << fetched.out.toStdString();
   const ToolRun missing =
       run({QStringLiteral("download"), server.url(QStringLiteral("/pkg/missing")).toString(),
            QStringLiteral("-o"), target});
