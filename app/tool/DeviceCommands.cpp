@@ -4,9 +4,7 @@
 
 namespace {
 
-QString hex(uint64_t value, int width) {
-  return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(width, u'0');
-}
+using Tool::hex;
 
 int expectArguments(const QStringList& arguments, qsizetype count, const QString& usage) {
   if (arguments.size() != count) {

@@ -19,9 +19,7 @@ namespace {
 
 constexpr qint64 kLargestTransfer = qint64{16} * 1024 * 1024;
 
-QString code(uint32_t value) {
-  return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(2, u'0');
-}
+QString code(uint32_t value) { return Tool::hex(value, 2); }
 
 QString propertyText(const RegistryValue& value) {
   if (const auto* flag = std::get_if<bool>(&value)) {

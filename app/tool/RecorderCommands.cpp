@@ -4,9 +4,7 @@
 
 namespace {
 
-QString hex(uint64_t value, int digits) {
-  return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(digits, u'0');
-}
+using Tool::hex;
 
 // A recorder's text may carry zero bytes (a padded model name); they print as \0.
 QString printable(const QString& text) {

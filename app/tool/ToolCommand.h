@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 // One subcommand of tarnwell-tool. run() returns the exit status: 0 success, 1 a reported
 // failure, 2 bad usage (after printing a one-line error with usageError()).
 struct ToolCommand {
@@ -21,6 +23,8 @@ inline constexpr int kUsage = 2;
 
 void printLine(const QString& line);
 void printField(const QString& name, const QString& value);
+// "0x" and the value in upper-case hexadecimal, at least `digits` digits.
+QString hex(uint64_t value, int digits);
 int usageError(const QString& message);
 int failure(const QString& message);
 

@@ -15,6 +15,10 @@ void printField(const QString& name, const QString& value) {
   printLine(name + QLatin1Char('=') + value);
 }
 
+QString hex(uint64_t value, int digits) {
+  return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(digits, u'0');
+}
+
 int usageError(const QString& message) {
   std::fprintf(stderr, "tarnwell-tool: %s\n", message.toUtf8().constData());
   return kUsage;
