@@ -7,10 +7,10 @@
 #include "app/service/KvoIBProtocolEncoder.h"
 #include "app/service/LanguageCode.h"
 #include "app/service/ServiceLimits.h"
-#include "platform/TaskReceiver.h"
 #include "app/tool/ToolCommand.h"
 #include "platform/BoundedRead.h"
 #include "platform/Bundle.h"
+#include "platform/TaskReceiver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -80,23 +80,41 @@ int runDesktop() {
   return status;
 }
 
-// The terminal needs no display; the desktop wizard needs a QApplication.
-bool wantsText(int argc, char* argv[]) {
+bool hasArgument(int argc, char* argv[], const char* wanted) {
   return std::any_of(argv + 1, argv + argc,
-                     [](const char* argument) { return std::strcmp(argument, "--text") == 0; });
+                     [wanted](const char* argument) { return std::strcmp(argument, wanted) == 0; });
+}
+
+void printHelp() {
+  std::fputs(
+      "usage: tarnwell [LAUNCH-OPTION]...\n"
+      "       tarnwell --text [--yes] [LAUNCH-OPTION]...\n"
+      "Updates the firmware of the one connected recorder: in a window on the desktop, or\n"
+      "with --text in the terminal, where --yes answers every question by itself.\n"
+      "Launch options put simulated parts in place of real ones:\n"
+      "  --virtual_recorder=FOLDER  --instance_count=N  --mock_devices=FILE\n"
+      "  --mock_response=FILE  --mock_device_fail  --mock_device_diskfull  --mock_nonetwork\n"
+      "See tarnwell(1).\n",
+      stdout);
 }
 
 }  // namespace
 
 // The desktop wizard, or with "--text" the same wizard in the terminal.
 int main(int argc, char* argv[]) {
+  // Needs no display.
+  if (hasArgument(argc, argv, "--help") || hasArgument(argc, argv, "-h")) {
+    printHelp();
+    return 0;
+  }
   // Worker threads (the network session and Qt Network's own thread) wake each other for
   // every 4 KiB of a download; GLib's event loop makes a system call per wake-up, Qt's own
   // merges them. The main thread keeps GLib for the desktop integration.
   if (!qEnvironmentVariableIsSet("QT_NO_THREADED_GLIB")) {
     qputenv("QT_NO_THREADED_GLIB", "1");
   }
-  const std::unique_ptr<QCoreApplication> app = wantsText(argc, argv)
+  // The terminal needs no display; the desktop wizard needs a QApplication.
+  const std::unique_ptr<QCoreApplication> app = hasArgument(argc, argv, "--text")
                                                     ? std::make_unique<QCoreApplication>(argc, argv)
                                                     : std::make_unique<QApplication>(argc, argv);
   const Arguments arguments = readArguments(QCoreApplication::arguments());

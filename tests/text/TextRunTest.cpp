@@ -210,12 +210,20 @@ TEST_F(TextRunTest, APersonAnswersEachPageFromStandardInput) {
   }
 }
 
-TEST_F(TextRunTest, UnknownArgumentsAreBadUsage) {
+TEST_F(TextRunTest, UnknownArgumentsAreBadUsageAndHelpNeedsNoDisplay) {
   prepare(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"), kFileCopyIni);
   const ToolRun result = run({QStringLiteral("--yse")});
   EXPECT_EQ(result.status, 2);
   EXPECT_TRUE(result.err.contains(QStringLiteral("--yse")));
   EXPECT_EQ(result.err.count(u'\n'), 1);
+
+  // Without --text, a window would need this display, which does not exist.
+  const ToolRun help = runProgram(
+      scratch.filePath(QStringLiteral("Tarnwell/bin/tarnwell")), {QStringLiteral("--help")},
+      {QStringLiteral("QT_QPA_PLATFORM=xcb"), QStringLiteral("DISPLAY=:99"),
+       QStringLiteral("WAYLAND_DISPLAY=")});
+  EXPECT_EQ(help.status, 0) << help.err.toStdString();
+  EXPECT_TRUE(help.out.startsWith(QStringLiteral("usage: tarnwell"))) << help.out.toStdString();
 }
 
 }  // namespace
