@@ -3,8 +3,8 @@
 #include "app/core/UserInterface.h"
 #include "app/service/NetworkErrorAlert.h"
 #include "app/service/ServiceLimits.h"
-#include "platform/TaskReceiver.h"
 #include "platform/BoundedRead.h"
+#include "platform/TaskReceiver.h"
 
 #include <QTimer>
 #include <QUrl>

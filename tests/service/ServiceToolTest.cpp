@@ -19,8 +19,8 @@ class ServiceToolTest : public ::testing::Test {
   }
 
   ToolRun run(const QStringList& arguments, const QStringList& environment = {}) const {
-    return runTool(arguments,
-                   QStringList{QStringLiteral("XDG_CONFIG_DIRS=") + settings_.path()} + environment);
+    return runTool(arguments, QStringList{QStringLiteral("XDG_CONFIG_DIRS=") + settings_.path()} +
+                                  environment);
   }
 
   void writeSettings(const QVariantMap& values) const {
