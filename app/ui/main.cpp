@@ -69,6 +69,8 @@ int runDesktop() {
   // Windows come and go while the main window is hidden (download, transfer): only the
   // delegate ends the application.
   QApplication::setQuitOnLastWindowClosed(false);
+  // Lets the desktop match the window with tarnwell.desktop (its icon and name in the dock).
+  QGuiApplication::setDesktopFileName(QStringLiteral("tarnwell"));
   FWUpdaterController& controller = FWUpdaterController::shared();
   AppDelegate delegate(controller);
   delegate.applicationDidFinishLaunching();
