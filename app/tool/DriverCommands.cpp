@@ -19,6 +19,7 @@ namespace {
 
 constexpr qint64 kLargestTransfer = qint64{16} * 1024 * 1024;
 
+// A driver result or task status, as 32 bits whatever type holds it.
 QString code(uint32_t value) { return Tool::hex(value, 2); }
 
 QString propertyText(const RegistryValue& value) {
