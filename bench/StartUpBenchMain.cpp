@@ -3,14 +3,14 @@
 // soon as the first page has been painted. It must sit in a bundle's bin/ folder to find the
 // string table and images; bench/run-all places a copy there. The shipped application
 // carries no measuring hook.
-#include "app/core/FWUpdaterController.h"
 #include "app/core/LaunchOptions.h"
 #include "app/core/StartUp.h"
-#include "app/core/TransferFWInteractor.h"
 #include "app/sim/LaunchRoles.h"
 #include "app/ui/AppDelegate.h"
 #include "app/ui/MainWindowController.h"
 #include "app/ui/WizardPageViewController.h"
+#include "app/update/FWUpdaterController.h"
+#include "app/update/TransferFWInteractor.h"
 #include "bench/FirstPaint.h"
 #include "platform/Bundle.h"
 
@@ -31,7 +31,10 @@ int main(int argc, char* argv[]) {
   }
   const auto roles = std::get<std::unique_ptr<LaunchRoles>>(std::move(installed));
   FWUpdaterController& controller = FWUpdaterController::shared();
-  roles->applyTo(controller);
+  LaunchRoles::Simulated simulated = roles->simulated();
+  controller.replaceRoles(std::move(simulated.environment), std::move(simulated.deviceDetector),
+                          std::move(simulated.deviceInterface), std::move(simulated.updaterInfo),
+                          std::move(simulated.downloadManager));
 
   QApplication::setQuitOnLastWindowClosed(false);
   AppDelegate delegate(controller);

@@ -6,7 +6,7 @@ target_link_libraries(bench_first_paint PUBLIC tarnwell_options Qt6::Widgets)
 
 add_executable(bench_startup StartUpBenchMain.cpp)
 target_link_libraries(bench_startup PRIVATE bench_first_paint tarnwell_ui tarnwell_core
-  tarnwell_sim tarnwell_text Qt6::Widgets)
+  tarnwell_sim Qt6::Widgets)
 
 add_executable(bench_minimal_widgets MinimalWidgetsMain.cpp)
 target_link_libraries(bench_minimal_widgets PRIVATE bench_first_paint Qt6::Widgets)

@@ -1,5 +1,5 @@
 // Property lists read as the keyed forms of a firmware description and of a node tree.
-#include "app/service/FirmwareInfo.h"
+#include "app/core/FirmwareInfo.h"
 #include "app/service/KvoIBProtocolEncoder.h"
 #include "app/service/KvoIBProtocolNode.h"
 #include "platform/PropertyList.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/core/FirmwareInfo.h"
 #include "app/firmware/IniFileReader.h"
-#include "app/service/FirmwareInfo.h"
 #include "platform/Bundle.h"
 
 #include <QByteArray>

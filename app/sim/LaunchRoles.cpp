@@ -1,6 +1,5 @@
 #include "app/sim/LaunchRoles.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/sim/AudioDeviceDetectorMock.h"
 #include "app/sim/AudioDeviceInterfaceMock.h"
 #include "app/sim/DownloadManagerMock.h"
@@ -65,13 +64,14 @@ std::variant<std::unique_ptr<LaunchRoles>, QString> LaunchRoles::install(
   return roles;
 }
 
-void LaunchRoles::applyTo(FWUpdaterController& controller) const {
+LaunchRoles::Simulated LaunchRoles::simulated() const {
+  Simulated simulated;
   OptionFiles files;
   const LaunchOptions::Roles roles =
       options_.resolve([&files](const LaunchOption& option) { return files.usable(option); });
 
   if (roles.instanceCount) {
-    controller.environment = std::make_shared<RunningEnvironmentMock>(*roles.instanceCount);
+    simulated.environment = std::make_shared<RunningEnvironmentMock>(*roles.instanceCount);
   }
   if (roles.mockDevicesPath) {
     const QList<MockDeviceDefine> defines = *files.devices.value(*roles.mockDevicesPath);
@@ -79,16 +79,17 @@ void LaunchRoles::applyTo(FWUpdaterController& controller) const {
     for (const MockDeviceDefine& define : defines) {
       devices.push_back(define.makeAudioDevice());
     }
-    controller.deviceDetector =
+    simulated.deviceDetector =
         std::make_shared<AudioDeviceDetectorMock>(std::move(devices), kMockDeviceInterval);
     auto deviceInterface = std::make_shared<AudioDeviceInterfaceMock>();
     deviceInterface->mockFailure = roles.mockFailure;
     deviceInterface->mockDiskFullError = roles.mockDiskFullError;
-    controller.deviceInterface = std::move(deviceInterface);
+    simulated.deviceInterface = std::move(deviceInterface);
   }
   if (roles.mockResponsePath) {
     const MockServerResponse response = *files.responses.value(*roles.mockResponsePath);
-    controller.updaterInfo = UpdaterInfo{response.firmwareInfo};
-    controller.downloadManager = makeDownloadManager(response, options_.mockNoNetwork);
+    simulated.updaterInfo = UpdaterInfo{response.firmwareInfo};
+    simulated.downloadManager = makeDownloadManager(response, options_.mockNoNetwork);
   }
+  return simulated;
 }

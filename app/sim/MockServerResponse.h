@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/service/FirmwareInfo.h"
+#include "app/core/FirmwareInfo.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,6 +2,7 @@
 
 #include "app/device/VersionCode.h"
 #include "app/localize/CMLocalize.h"
+#include "app/update/ResultTableText.h"
 #include "platform/Bundle.h"
 
 #include <algorithm>
@@ -47,19 +48,6 @@ QStringList formatTable(const QList<QStringList>& rows) {
 
 }  // namespace
 
-QString displayName(const QString& deviceName) {
-  QString name = deviceName;
-  // Control characters would move the terminal's cursor or garble a captured log.
-  name.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
-  return name.trimmed();
-}
-
-QString fileSizeText(int64_t bytes) {
-  // The number is formatted on its own: the unit is text, never part of a format string.
-  return QString::asprintf("%.1f", static_cast<double>(bytes) / 1024.0 / 1024.0) +
-         text("ID_UNIT_MB");
-}
-
 QList<QStringList> tableRows(const WizardPageRequest& request) {
   const bool available = request.page == WizardPage::updaterAvailable;
   QStringList titles{text("ID_COL_MODEL_NAME"), text("ID_COL_CURRENT_VERSION"),
@@ -71,13 +59,13 @@ QList<QStringList> tableRows(const WizardPageRequest& request) {
   if (!request.device) {
     return rows;
   }
-  QStringList row{displayName(request.device->deviceName),
+  QStringList row{ResultTableText::displayName(request.device->deviceName),
                   displayVersionFromCode(request.device->version)};
   if (!available) {
     row.append(QStringLiteral("---"));
   } else if (request.firmwareInfo) {
     row.append(displayVersionFromCode(request.firmwareInfo->version));
-    row.append(fileSizeText(request.firmwareInfo->fileSize));
+    row.append(ResultTableText::fileSizeText(request.firmwareInfo->fileSize));
   }
   rows.append(row);
   return rows;

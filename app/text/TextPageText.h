@@ -1,11 +1,9 @@
 #pragma once
 
-#include "app/core/UpdaterUserInterface.h"
+#include "app/update/UpdaterUserInterface.h"
 
 #include <QString>
 #include <QStringList>
-
-#include <cstdint>
 
 // What each wizard page shows, as lines of text: the page's messages from the string table
 // and the result pages' table. The buttons are the wizard's business.
@@ -18,11 +16,5 @@ QStringList lines(const WizardPageRequest& request, bool localMode);
 // The rows of the result pages' table, the column titles first: model, current version,
 // then the offered version ("---" on UpdaterNone) and, on UpdaterAvailable, the size.
 QList<QStringList> tableRows(const WizardPageRequest& request);
-
-// "1.5 MB" for 1,572,864 bytes; the unit is the string table's.
-QString fileSizeText(int64_t bytes);
-
-// The recorder's name without the padding its answer carries.
-QString displayName(const QString& deviceName);
 
 }  // namespace TextPageText

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/UpdaterUserInterface.h"
+#include "app/update/UpdaterUserInterface.h"
 
 class TextConsole;
 

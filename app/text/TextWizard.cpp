@@ -1,9 +1,9 @@
 #include "app/text/TextWizard.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/localize/CMLocalize.h"
 #include "app/text/TextConsole.h"
 #include "app/text/TextUserInterface.h"
+#include "app/update/FWUpdaterController.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,11 +1,11 @@
 #include "app/ui/AppDelegate.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/firmware/LocalUpdateInfo.h"
 #include "app/localize/CMLocalize.h"
 #include "app/ui/CMViewLocalizer.h"
 #include "app/ui/MainWindowController.h"
 #include "app/ui/VersionWindowController.h"
+#include "app/update/FWUpdaterController.h"
 
 #include "ui_MainWindowController.h"
 

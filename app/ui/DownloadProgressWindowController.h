@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/core/UserInterface.h"
-#include "app/service/DownloadProgressText.h"
+#include "app/update/DownloadProgressText.h"
+#include "app/update/UserInterface.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 #include "app/ui/LicensePageViewController.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/localize/CMLocalize.h"
+#include "app/update/FWUpdaterController.h"
 
 #include "ui_LicensePageViewController.h"
 

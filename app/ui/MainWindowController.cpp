@@ -1,6 +1,5 @@
 #include "app/ui/MainWindowController.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/ui/AlertWindowController.h"
 #include "app/ui/CMViewLocalizer.h"
 #include "app/ui/CompletedPageViewController.h"
@@ -13,6 +12,7 @@
 #include "app/ui/UpdaterNonePageViewController.h"
 #include "app/ui/UpdatingPageViewController.h"
 #include "app/ui/WindowCentering.h"
+#include "app/update/FWUpdaterController.h"
 
 #include "ui_MainWindowController.h"
 

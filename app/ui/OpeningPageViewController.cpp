@@ -1,7 +1,7 @@
 #include "app/ui/OpeningPageViewController.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/ui/ImageResource.h"
+#include "app/update/FWUpdaterController.h"
 
 #include "ui_OpeningPageViewController.h"
 

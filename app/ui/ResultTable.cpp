@@ -1,7 +1,7 @@
 #include "app/ui/ResultTable.h"
 
 #include "app/device/VersionCode.h"
-#include "app/text/TextPageText.h"
+#include "app/update/ResultTableText.h"
 
 #include <QHeaderView>
 #include <QTableWidget>
@@ -15,7 +15,7 @@ std::optional<QString> ResultTable::cellText(const QString& identifier, int row)
     return std::nullopt;
   }
   if (identifier == QLatin1String("modelName")) {
-    return TextPageText::displayName(device_->deviceName);
+    return ResultTableText::displayName(device_->deviceName);
   }
   if (identifier == QLatin1String("currentVersion")) {
     return displayVersionFromCode(device_->version);
@@ -30,7 +30,7 @@ std::optional<QString> ResultTable::cellText(const QString& identifier, int row)
     return std::nullopt;
   }
   if (identifier == QLatin1String("fileSize") && kind_ == Kind::updaterAvailable && firmwareInfo_) {
-    return TextPageText::fileSizeText(firmwareInfo_->fileSize);
+    return ResultTableText::fileSizeText(firmwareInfo_->fileSize);
   }
   return std::nullopt;
 }

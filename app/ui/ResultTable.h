@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/core/FirmwareInfo.h"
 #include "app/device/AudioDevice.h"
-#include "app/service/FirmwareInfo.h"
 
 #include <QString>
 

@@ -1,7 +1,6 @@
 // Renders every page and window of the wizard to PNG files in the user's language, and
 // names any text that does not fit its control. Run by scripts/screenshots.
 
-#include "app/core/FWUpdaterController.h"
 #include "app/core/StartUp.h"
 #include "app/localize/CMLocalize.h"
 #include "app/ui/AlertWindowController.h"
@@ -11,6 +10,7 @@
 #include "app/ui/ProgressWindowController.h"
 #include "app/ui/UpdatingPageViewController.h"
 #include "app/ui/VersionWindowController.h"
+#include "app/update/FWUpdaterController.h"
 #include "platform/Bundle.h"
 
 #include "ui_MainWindowController.h"

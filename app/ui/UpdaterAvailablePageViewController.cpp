@@ -1,9 +1,9 @@
 #include "app/ui/UpdaterAvailablePageViewController.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/localize/CMLocalize.h"
 #include "app/ui/ImageResource.h"
 #include "app/ui/ResultTable.h"
+#include "app/update/FWUpdaterController.h"
 
 #include "ui_UpdaterAvailablePageViewController.h"
 

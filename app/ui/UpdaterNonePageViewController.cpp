@@ -1,8 +1,8 @@
 #include "app/ui/UpdaterNonePageViewController.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/ui/ImageResource.h"
 #include "app/ui/ResultTable.h"
+#include "app/update/FWUpdaterController.h"
 
 #include "ui_UpdaterNonePageViewController.h"
 

@@ -1,13 +1,13 @@
-#include "app/core/FWUpdaterController.h"
 #include "app/core/LaunchOptions.h"
 #include "app/core/StartUp.h"
-#include "app/core/TransferFWInteractor.h"
 #include "app/firmware/LocalUpdateInfo.h"
 #include "app/sim/LaunchRoles.h"
 #include "app/text/TextConsole.h"
 #include "app/text/TextUserInterface.h"
 #include "app/text/TextWizard.h"
 #include "app/ui/AppDelegate.h"
+#include "app/update/FWUpdaterController.h"
+#include "app/update/TransferFWInteractor.h"
 #include "platform/Bundle.h"
 
 #include <QApplication>
@@ -134,6 +134,10 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   const auto roles = std::get<std::unique_ptr<LaunchRoles>>(std::move(installed));
-  roles->applyTo(FWUpdaterController::shared());
+  LaunchRoles::Simulated simulated = roles->simulated();
+  FWUpdaterController::shared().replaceRoles(
+      std::move(simulated.environment), std::move(simulated.deviceDetector),
+      std::move(simulated.deviceInterface), std::move(simulated.updaterInfo),
+      std::move(simulated.downloadManager));
   return arguments.text ? runText(arguments) : runDesktop();
 }

@@ -1,4 +1,3 @@
-#include "app/core/FWUpdaterController.h"
 #include "app/sim/AudioDeviceDetectorMock.h"
 #include "app/sim/AudioDeviceInterfaceMock.h"
 #include "app/sim/DownloadManagerMock.h"
@@ -16,16 +15,8 @@ namespace {
 
 const QString kExamples = QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/mock/");
 
-// A controller with stand-in roles, so that a test sees which ones the options replaced.
 class LaunchRolesTest : public ::testing::Test {
  protected:
-  LaunchRolesTest()
-      : environment(std::make_shared<RunningEnvironmentMock>(1)),
-        detector(std::make_shared<AudioDeviceDetectorMock>(std::vector<AudioDevicePtr>{}, 1.0)),
-        deviceInterface(std::make_shared<AudioDeviceInterfaceMock>()),
-        manager(std::make_shared<DownloadManagerMock>()),
-        controller(environment, detector, deviceInterface, manager) {}
-
   QString file(const QString& name, const QVariant& contents) const {
     QString path = scratch.filePath(name);
     QFile out(path);
@@ -34,30 +25,14 @@ class LaunchRolesTest : public ::testing::Test {
     return path;
   }
 
-  void apply(const QStringList& arguments) {
+  static LaunchRoles::Simulated simulate(const QStringList& arguments) {
     auto installed = LaunchRoles::install(
         LaunchOptions::parse(QStringList{QStringLiteral("tarnwell")} + arguments));
-    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<LaunchRoles>>(installed));
-    std::get<std::unique_ptr<LaunchRoles>>(installed)->applyTo(controller);
-  }
-
-  AudioDeviceInterfaceMock* simulatedInterface() const {
-    return controller.deviceInterface == deviceInterface
-               ? nullptr
-               : dynamic_cast<AudioDeviceInterfaceMock*>(controller.deviceInterface.get());
-  }
-  DownloadManagerMock* simulatedServer() const {
-    return controller.downloadManager == manager
-               ? nullptr
-               : dynamic_cast<DownloadManagerMock*>(controller.downloadManager.get());
+    EXPECT_TRUE(std::holds_alternative<std::unique_ptr<LaunchRoles>>(installed));
+    return std::get<std::unique_ptr<LaunchRoles>>(installed)->simulated();
   }
 
   QTemporaryDir scratch;
-  std::shared_ptr<RunningEnvironment> environment;
-  std::shared_ptr<AudioDeviceDetector> detector;
-  std::shared_ptr<AudioDeviceInterface> deviceInterface;
-  std::shared_ptr<DownloadManager> manager;
-  FWUpdaterController controller;
 };
 
 }  // namespace
@@ -80,14 +55,13 @@ TEST_F(LaunchRolesTest, FaultsActOnlyOnTheInterfaceInstalledBeforeThem) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    controller.deviceInterface = deviceInterface;
-    apply(c.arguments);
-    AudioDeviceInterfaceMock* installed = simulatedInterface();
+    const LaunchRoles::Simulated roles = simulate(c.arguments);
+    const auto* installed = dynamic_cast<AudioDeviceInterfaceMock*>(roles.deviceInterface.get());
     ASSERT_NE(installed, nullptr);
     EXPECT_EQ(installed->mockFailure, c.failure);
     EXPECT_EQ(installed->mockDiskFullError, c.diskFull);
     EXPECT_FALSE(installed->mockProductInfo);
-    const auto* played = dynamic_cast<AudioDeviceDetectorMock*>(controller.deviceDetector.get());
+    const auto* played = dynamic_cast<AudioDeviceDetectorMock*>(roles.deviceDetector.get());
     ASSERT_NE(played, nullptr);
     EXPECT_EQ(played->mockDeviceInterval(), 1.0);
     ASSERT_EQ(played->mockDevices().size(), 1U);
@@ -119,49 +93,48 @@ TEST_F(LaunchRolesTest, AFileThatDoesNotDecodeLeavesTheRoleInPlace) {
   };
   for (const QStringList& arguments : ignored) {
     SCOPED_TRACE(arguments.join(u' ').toStdString());
-    apply(arguments);
-    EXPECT_EQ(controller.environment, environment);
-    EXPECT_EQ(controller.deviceDetector, detector);
-    EXPECT_EQ(controller.deviceInterface, deviceInterface);
-    EXPECT_EQ(controller.downloadManager, manager);
-    EXPECT_FALSE(controller.updaterInfo);
+    const LaunchRoles::Simulated roles = simulate(arguments);
+    EXPECT_FALSE(roles.environment);
+    EXPECT_FALSE(roles.deviceDetector);
+    EXPECT_FALSE(roles.deviceInterface);
+    EXPECT_FALSE(roles.downloadManager);
+    EXPECT_FALSE(roles.updaterInfo);
   }
   // An unusable file after a usable one keeps the first, faults included.
-  apply({QStringLiteral("--mock_devices=") + kExamples + QStringLiteral("devices-two.plist"),
-         QStringLiteral("--mock_device_fail"), QStringLiteral("--mock_devices=") + negative});
-  const AudioDeviceInterfaceMock* kept = simulatedInterface();
+  const LaunchRoles::Simulated roles = simulate(
+      {QStringLiteral("--mock_devices=") + kExamples + QStringLiteral("devices-two.plist"),
+       QStringLiteral("--mock_device_fail"), QStringLiteral("--mock_devices=") + negative});
+  const auto* kept = dynamic_cast<AudioDeviceInterfaceMock*>(roles.deviceInterface.get());
   ASSERT_NE(kept, nullptr);
   EXPECT_TRUE(kept->mockFailure);
-  EXPECT_EQ(dynamic_cast<AudioDeviceDetectorMock&>(*controller.deviceDetector).mockDevices().size(),
-            2U);
+  EXPECT_EQ(dynamic_cast<AudioDeviceDetectorMock&>(*roles.deviceDetector).mockDevices().size(), 2U);
 }
 
 TEST_F(LaunchRolesTest, TheSimulatedServerOffersTheAnswersFirmware) {
   for (const bool noNetwork : {false, true}) {
     SCOPED_TRACE(noNetwork);
-    controller.downloadManager = manager;
-    controller.updaterInfo.reset();
     QStringList arguments{QStringLiteral("--mock_response=") + kExamples +
                           QStringLiteral("response-newer.plist")};
     if (noNetwork) {
       arguments.prepend(QStringLiteral("--mock_nonetwork"));
     }
-    apply(arguments);
-    DownloadManagerMock* server = simulatedServer();
+    const LaunchRoles::Simulated roles = simulate(arguments);
+    const auto* server = dynamic_cast<DownloadManagerMock*>(roles.downloadManager.get());
     ASSERT_NE(server, nullptr);
     EXPECT_EQ(server->isConnectedToInternet, !noNetwork);
     EXPECT_EQ(server->dammyHttpStatusCode, 200);
     ASSERT_TRUE(server->dammyData);
     EXPECT_EQ(server->dammyData->size(), server->firmwareInfo->fileSize);
-    ASSERT_TRUE(controller.updaterInfo && controller.updaterInfo->firmwareInfo);
-    EXPECT_EQ(controller.updaterInfo->firmwareInfo->version, QStringLiteral("2100"));
-    EXPECT_EQ(controller.environment, environment);
+    ASSERT_TRUE(roles.updaterInfo && roles.updaterInfo->firmwareInfo);
+    EXPECT_EQ(roles.updaterInfo->firmwareInfo->version, QStringLiteral("2100"));
+    EXPECT_FALSE(roles.environment);
   }
-  apply({QStringLiteral("--mock_response=") + kExamples + QStringLiteral("response-404.plist"),
-         QStringLiteral("--instance_count=2")});
-  const DownloadManagerMock* notFound = simulatedServer();
+  const LaunchRoles::Simulated roles = simulate(
+      {QStringLiteral("--mock_response=") + kExamples + QStringLiteral("response-404.plist"),
+       QStringLiteral("--instance_count=2")});
+  const auto* notFound = dynamic_cast<DownloadManagerMock*>(roles.downloadManager.get());
   ASSERT_NE(notFound, nullptr);
   EXPECT_EQ(notFound->dammyHttpStatusCode, 404);
   EXPECT_FALSE(notFound->dammyData);
-  EXPECT_EQ(controller.environment->instanceCount(), 2);
+  EXPECT_EQ(roles.environment->instanceCount(), 2);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/core/FWUpdaterController.h"
 #include "app/service/DownloadManagerReal.h"
+#include "app/update/FWUpdaterController.h"
 
 #include <QString>
 #include <QVariantMap>

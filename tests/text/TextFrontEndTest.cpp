@@ -3,6 +3,7 @@
 #include "app/text/TextPageText.h"
 #include "app/text/TextProgressView.h"
 #include "app/text/TextUserInterface.h"
+#include "app/update/ResultTableText.h"
 #include "tests/support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
@@ -110,11 +111,11 @@ TEST_F(TextFrontEndTest, AlertsAnswerThemselvesWithYesButNeverRetry) {
 
 TEST_F(TextFrontEndTest, ResultTablesShowTheRecorderAndTheOffer) {
   const QString mb = CMLocalize::localizedString(QStringLiteral("ID_UNIT_MB"));
-  EXPECT_EQ(TextPageText::fileSizeText(1572864), QStringLiteral("1.5") + mb);
-  EXPECT_EQ(TextPageText::fileSizeText(0), QStringLiteral("0.0") + mb);
-  EXPECT_EQ(TextPageText::displayName(QString::fromUtf8("VR-5201\0\0", 9)),
+  EXPECT_EQ(ResultTableText::fileSizeText(1572864), QStringLiteral("1.5") + mb);
+  EXPECT_EQ(ResultTableText::fileSizeText(0), QStringLiteral("0.0") + mb);
+  EXPECT_EQ(ResultTableText::displayName(QString::fromUtf8("VR-5201\0\0", 9)),
             QStringLiteral("VR-5201"));
-  EXPECT_EQ(TextPageText::displayName(QStringLiteral("VR\x1b[2J")), QStringLiteral("VR[2J"));
+  EXPECT_EQ(ResultTableText::displayName(QStringLiteral("VR\x1b[2J")), QStringLiteral("VR[2J"));
 
   AudioDevice device(0, 0);
   device.deviceName = QStringLiteral("VR-410");

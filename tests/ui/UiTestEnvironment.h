@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/FWUpdaterController.h"
+#include "app/update/FWUpdaterController.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "app/core/FWUpdaterController.h"
 #include "app/localize/CMLocalize.h"
 #include "app/service/DownloadManagerReal.h"
 #include "app/sim/VirtualRecorderRack.h"
+#include "app/update/FWUpdaterController.h"
 #include "platform/PropertyList.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/support/TestController.h"

@@ -1,8 +1,8 @@
-#include "app/service/DownloadFWInteractor.h"
+#include "app/update/DownloadFWInteractor.h"
 
-#include "app/core/UserInterface.h"
-#include "app/service/NetworkErrorAlert.h"
 #include "app/service/ServiceLimits.h"
+#include "app/update/NetworkErrorAlert.h"
+#include "app/update/UserInterface.h"
 #include "platform/BoundedRead.h"
 #include "platform/TaskReceiver.h"
 

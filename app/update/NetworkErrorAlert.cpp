@@ -1,7 +1,7 @@
-#include "app/service/NetworkErrorAlert.h"
+#include "app/update/NetworkErrorAlert.h"
 
-#include "app/core/UserInterface.h"
 #include "app/localize/CMLocalize.h"
+#include "app/update/UserInterface.h"
 
 void NetworkErrorAlert::report(const NetworkError& error, bool& retry) {
   switch (error.kind()) {

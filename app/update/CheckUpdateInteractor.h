@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/core/UpdaterUserInterface.h"
 #include "app/device/AudioDeviceError.h"
 #include "app/service/NetworkError.h"
+#include "app/update/UpdaterUserInterface.h"
 
 #include <chrono>
 #include <functional>

@@ -1,13 +1,13 @@
-#include "app/core/FWUpdaterController.h"
+#include "app/update/FWUpdaterController.h"
 
-#include "app/core/CheckUpdateInteractor.h"
-#include "app/core/TransferFWInteractor.h"
 #include "app/device/AudioDeviceDetectorReal.h"
 #include "app/device/AudioDeviceInterfaceReal.h"
 #include "app/firmware/FileCopyProcedure.h"
 #include "app/firmware/ScsiTransferProcedure.h"
 #include "app/localize/CMLocalize.h"
 #include "app/service/DownloadManagerReal.h"
+#include "app/update/CheckUpdateInteractor.h"
+#include "app/update/TransferFWInteractor.h"
 
 namespace {
 
@@ -37,6 +37,28 @@ FWUpdaterController::FWUpdaterController(std::shared_ptr<RunningEnvironment> env
 FWUpdaterController::~FWUpdaterController() {
   transferFWInteractor.reset();
   downloadFWInteractor.reset();
+}
+
+void FWUpdaterController::replaceRoles(std::shared_ptr<RunningEnvironment> newEnvironment,
+                                       std::shared_ptr<AudioDeviceDetector> newDeviceDetector,
+                                       std::shared_ptr<AudioDeviceInterface> newDeviceInterface,
+                                       std::optional<UpdaterInfo> newUpdaterInfo,
+                                       std::shared_ptr<DownloadManager> newDownloadManager) {
+  if (newEnvironment) {
+    environment = std::move(newEnvironment);
+  }
+  if (newDeviceDetector) {
+    deviceDetector = std::move(newDeviceDetector);
+  }
+  if (newDeviceInterface) {
+    deviceInterface = std::move(newDeviceInterface);
+  }
+  if (newUpdaterInfo) {
+    updaterInfo = std::move(newUpdaterInfo);
+  }
+  if (newDownloadManager) {
+    downloadManager = std::move(newDownloadManager);
+  }
 }
 
 void FWUpdaterController::next() { CheckUpdateInteractor(*this, checkPauses).run(); }

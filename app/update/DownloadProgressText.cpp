@@ -1,4 +1,4 @@
-#include "app/service/DownloadProgressText.h"
+#include "app/update/DownloadProgressText.h"
 
 #include "app/localize/CMLocalize.h"
 

@@ -1,11 +1,11 @@
 #include "app/localize/CMLocalize.h"
-#include "app/service/DownloadFWInteractor.h"
 #include "app/service/DownloadManagerReal.h"
-#include "app/service/DownloadProgressText.h"
-#include "app/service/NetworkErrorAlert.h"
-#include "tests/service/ScriptedUserInterface.h"
+#include "app/update/DownloadFWInteractor.h"
+#include "app/update/DownloadProgressText.h"
+#include "app/update/NetworkErrorAlert.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/support/TestHttpsServer.h"
+#include "tests/update/ScriptedUserInterface.h"
 
 #include <gtest/gtest.h>
 

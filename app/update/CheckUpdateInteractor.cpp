@@ -1,6 +1,5 @@
-#include "app/core/CheckUpdateInteractor.h"
+#include "app/update/CheckUpdateInteractor.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/core/Logger.h"
 #include "app/device/GetDeviceStatusInteractor.h"
 #include "app/device/VersionCode.h"
@@ -9,7 +8,8 @@
 #include "app/service/FirmwareDemand.h"
 #include "app/service/KvoIBProtocolEncoder.h"
 #include "app/service/LanguageCode.h"
-#include "app/service/NetworkErrorAlert.h"
+#include "app/update/FWUpdaterController.h"
+#include "app/update/NetworkErrorAlert.h"
 #include "platform/TaskReceiver.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/core/UserInterface.h"
+#include "app/update/UserInterface.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/service/FirmwareInfo.h"
+#include "app/core/FirmwareInfo.h"
 
 #include <array>
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "app/core/CheckUpdateInteractor.h"
+#include "app/core/FirmwareInfo.h"
 #include "app/core/RunningEnvironment.h"
-#include "app/core/UpdaterUserInterface.h"
 #include "app/device/AudioDeviceDetector.h"
 #include "app/device/AudioDeviceInterface.h"
 #include "app/firmware/LocalUpdateInfo.h"
-#include "app/service/DownloadFWInteractor.h"
 #include "app/service/DownloadManager.h"
-#include "app/service/FirmwareInfo.h"
+#include "app/update/CheckUpdateInteractor.h"
+#include "app/update/DownloadFWInteractor.h"
+#include "app/update/UpdaterUserInterface.h"
 #include "platform/Bundle.h"
 #include "platform/SerialQueue.h"
 
@@ -54,6 +54,13 @@ class FWUpdaterController final {
   CheckUpdateInteractor::Pauses checkPauses;
   // The main window's front end; none until start-up sets it.
   UpdaterUserInterface* mainWindowController = nullptr;
+
+  // Puts each role given in place of the controller's own; none keeps the role in place.
+  void replaceRoles(std::shared_ptr<RunningEnvironment> newEnvironment,
+                    std::shared_ptr<AudioDeviceDetector> newDeviceDetector,
+                    std::shared_ptr<AudioDeviceInterface> newDeviceInterface,
+                    std::optional<UpdaterInfo> newUpdaterInfo,
+                    std::shared_ptr<DownloadManager> newDownloadManager);
 
   // Page actions.
   void next();                    // Opening: the update check

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/core/FirmwareInfo.h"
 #include "app/device/AudioDevice.h"
 #include "app/service/DownloadManager.h"
-#include "app/service/FirmwareInfo.h"
 
 #include <QByteArray>
 #include <QDateTime>

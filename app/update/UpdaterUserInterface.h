@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/core/UserInterface.h"
+#include "app/core/FirmwareInfo.h"
 #include "app/device/AudioDevice.h"
-#include "app/service/FirmwareInfo.h"
+#include "app/update/UserInterface.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "app/core/TransferFWInteractor.h"
+#include "app/update/TransferFWInteractor.h"
 
-#include "app/core/FWUpdaterController.h"
 #include "app/localize/CMLocalize.h"
+#include "app/update/FWUpdaterController.h"
 #include "platform/TaskReceiver.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/core/UpdaterUserInterface.h"
+#include "app/core/FirmwareInfo.h"
 #include "app/device/AudioDeviceInterface.h"
-#include "app/service/FirmwareInfo.h"
+#include "app/update/UpdaterUserInterface.h"
 
 #include <QByteArray>
 #include <QObject>
