@@ -5,7 +5,7 @@ BUILD_DIR := build/$(PRESET)
 BUNDLE := $(BUILD_DIR)/Tarnwell
 TOOL := $(BUNDLE)/bin/tarnwell-tool
 
-.PHONY: all deps configure build test test-asan test-tsan run screenshots bench bench-download fuzz package tidy format clean
+.PHONY: all deps configure build test test-asan test-tsan run screenshots bench bench-download fuzz package tidy format format-check clean
 
 all: build
 
@@ -74,12 +74,19 @@ fuzz: deps
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
-# clang-tidy over the project's own sources, with the checked-in configuration.
+# clang-tidy over the project's own sources, with the checked-in configuration; a file found
+# clean before, with the same configuration and the same headers, is not checked again
+# (scripts/clang-tidy-cached).
 tidy: build
-	run-clang-tidy -quiet -p $(BUILD_DIR) '^$(CURDIR)/(app|platform|driver|tests|bench)/.*\.cpp$$'
+	run-clang-tidy -quiet -clang-tidy-binary $(CURDIR)/scripts/clang-tidy-cached -p $(BUILD_DIR) \
+	  '^$(CURDIR)/(app|platform|driver|tests|bench)/.*\.cpp$$'
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails, naming the files, when a source file differs from what clang-format makes of it.
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:
 	rm -rf build
