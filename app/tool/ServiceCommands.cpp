@@ -142,13 +142,13 @@ int check(const QStringList& arguments) {
   manager.checkConnection([&](bool connected) {
     if (!connected) {
       error = NetworkError::notConnected();
-      TaskReceiver::main().post([&loop] { loop.quit(); });
+      TaskReceiver::postToMain([&loop] { loop.quit(); });
       return;
     }
     manager.requestUpdateInfo(demandDocument(manager, *device), [&](auto data, auto failure) {
       body = std::move(data);
       error = std::move(failure);
-      TaskReceiver::main().post([&loop] { loop.quit(); });
+      TaskReceiver::postToMain([&loop] { loop.quit(); });
     });
   });
   loop.exec();
@@ -192,7 +192,7 @@ int download(const QStringList& arguments) {
     transferNanoseconds = transfer.nsecsElapsed();
     data = std::move(bytes);
     error = std::move(failure);
-    TaskReceiver::main().post([&loop] { loop.quit(); });
+    TaskReceiver::postToMain([&loop] { loop.quit(); });
   });
 
   // The same display as the window's: percent never decreasing, elapsed and remaining time.

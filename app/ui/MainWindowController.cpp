@@ -120,6 +120,12 @@ void MainWindowController::showMainWindow() {
 
 void MainWindowController::terminate() { Q_EMIT terminationRequested(); }
 
+void MainWindowController::executingUpdateChanged() {
+  if (auto* updating = qobject_cast<UpdatingPageViewController*>(currentPage_)) {
+    updating->refreshState();
+  }
+}
+
 void MainWindowController::closeEvent(QCloseEvent* event) {
   if (!controller_.shouldClose()) {
     event->ignore();

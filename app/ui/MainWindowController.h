@@ -34,6 +34,7 @@ class MainWindowController final : public QMainWindow, public UpdaterUserInterfa
   void showMainWindow() override;
   std::unique_ptr<ProgressView> showProgress(bool taller) override;
   void terminate() override;
+  void executingUpdateChanged() override;
 
   // The page made for a request, parented to nothing yet.
   static WizardPageViewController* makePage(FWUpdaterController& controller,

@@ -5,15 +5,12 @@
 
 #include "ui_UpdatingPageViewController.h"
 
-#include <QTimer>
-
 #include <chrono>
 
 UpdatingPageViewController::UpdatingPageViewController(FWUpdaterController& controller,
                                                        QWidget* parent)
     : WizardPageViewController(controller, parent),
-      ui_(std::make_unique<Ui::UpdatingPageViewController>()),
-      busyTimer_(new QTimer(this)) {
+      ui_(std::make_unique<Ui::UpdatingPageViewController>()) {
   ui_->setupUi(this);
   viewDidLoad(ui_->titleLabel, ui_->appVersionLabel);
   ImageResource::show(ui_->illustImageView, QStringLiteral("illust_updating"));
@@ -24,10 +21,6 @@ UpdatingPageViewController::UpdatingPageViewController(FWUpdaterController& cont
   connect(ui_->confirmCheckBox, &QCheckBox::toggled, this,
           &UpdatingPageViewController::refreshState);
   connect(ui_->nextButton, &QPushButton::clicked, this, &UpdatingPageViewController::goToNext);
-  // The controller says when the follow-up step ends only through its flag.
-  busyTimer_->setInterval(std::chrono::milliseconds(100));
-  connect(busyTimer_, &QTimer::timeout, this, &UpdatingPageViewController::refreshState);
-  busyTimer_->start();
   refreshState();
 }
 
@@ -37,9 +30,6 @@ void UpdatingPageViewController::refreshState() {
   const bool busy = controller().isExecutingUpdate;
   ui_->busyLabel->setVisible(busy);
   ui_->busyIndicator->setVisible(busy);
-  if (!busy) {
-    busyTimer_->stop();
-  }
   changeConfirmState();
 }
 

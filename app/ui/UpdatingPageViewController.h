@@ -4,8 +4,6 @@
 
 #include <memory>
 
-class QTimer;
-
 namespace Ui {
 class UpdatingPageViewController;
 }
@@ -22,7 +20,8 @@ class UpdatingPageViewController final : public WizardPageViewController {
 
   Ui::UpdatingPageViewController& outlets() const { return *ui_; }
 
-  // Re-reads whether the follow-up step still runs; a timer calls it while it does.
+  // Re-reads whether the follow-up step still runs; the main window calls it when the
+  // controller says it has changed.
   void refreshState();
 
  private:
@@ -30,5 +29,4 @@ class UpdatingPageViewController final : public WizardPageViewController {
   void goToNext();
 
   std::unique_ptr<Ui::UpdatingPageViewController> ui_;
-  QTimer* busyTimer_;
 };

@@ -12,8 +12,8 @@
 #include "app/update/NetworkErrorAlert.h"
 #include "platform/TaskReceiver.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <thread>
 
@@ -29,10 +29,9 @@ CheckUpdateInteractor::CheckUpdateInteractor(FWUpdaterController& controller)
     : CheckUpdateInteractor(controller, Pauses{}) {}
 
 CheckUpdateInteractor::CheckUpdateInteractor(FWUpdaterController& controller, Pauses pauses)
-    : controller_(controller),
-      pauses_(pauses),
-      completedSemaphore_(std::make_shared<std::counting_semaphore<>>(0)),
-      detectorError_(std::make_shared<std::optional<AudioDeviceError>>()) {}
+    : controller_(controller), pauses_(pauses) {}
+
+CheckUpdateInteractor::~CheckUpdateInteractor() = default;
 
 void CheckUpdateInteractor::run() {
   while (isRunning_) {
@@ -54,6 +53,23 @@ void CheckUpdateInteractor::run() {
   }
 }
 
+std::function<void(CheckUpdateInteractor::StepResult)> CheckUpdateInteractor::beginStep() {
+  ++step_;
+  stepDone_ = false;
+  return [self = liveness_.ref(), step = step_](StepResult result) {
+    self.postToMain([step, result = std::move(result)](CheckUpdateInteractor& check) {
+      if (check.step_ != step || check.stepDone_) {
+        return;
+      }
+      result(check);
+      check.stepDone_ = true;
+      if (check.waiting_ != nullptr) {
+        check.waiting_->quit();
+      }
+    });
+  };
+}
+
 void CheckUpdateInteractor::startDetection() {
   controller_.targetDevice = nullptr;
   if (controller_.mainWindowController != nullptr) {
@@ -63,22 +79,20 @@ void CheckUpdateInteractor::startDetection() {
     progressWindowController_->setMessage(text("ID_DETECT_RECORDER"));
     progressWindowController_->setIndeterminate(true);
   }
-  auto semaphore = completedSemaphore_;
-  auto error = detectorError_;
+  const auto done = beginStep();
   const auto pause = pauses_.afterDetection;
   controller_.deviceDetector->setCompletion(
-      [semaphore, error, pause](std::optional<AudioDeviceError> detected) {
-        *error = detected;
+      [done, pause](const std::optional<AudioDeviceError>& detected) {
         std::this_thread::sleep_for(pause);
-        semaphore->release();
+        done([detected](CheckUpdateInteractor& check) { check.detectorError_ = detected; });
       });
-  detectorError_->reset();
+  detectorError_.reset();
   controller_.deviceDetector->detect();
 }
 
 void CheckUpdateInteractor::evaluateDetection() {
   AudioDeviceDetector& detector = *controller_.deviceDetector;
-  if (const std::optional<AudioDeviceError> error = *detectorError_) {
+  if (const std::optional<AudioDeviceError> error = detectorError_) {
     closeProgressWindow();
     isRunning_ = false;
     controller_.reportDeviceError(*error);
@@ -98,18 +112,17 @@ void CheckUpdateInteractor::evaluateDetection() {
 }
 
 void CheckUpdateInteractor::changeMode() {
-  auto semaphore = completedSemaphore_;
-  auto box = std::make_shared<std::optional<AudioDeviceError>>();
+  const auto done = beginStep();
   const auto pause = pauses_.afterModeChange;
   const AudioDevicePtr device = controller_.targetDevice;
   const std::shared_ptr<AudioDeviceInterface> deviceInterface = controller_.deviceInterface;
   SerialQueue& queue = controller_.deviceQueue;
+  modeChangeError_.reset();
   queue.async([=, &queue] {
     deviceInterface->switchRecorderMode(
-        *device, queue, [semaphore, box, pause](std::optional<AudioDeviceError> error) {
+        *device, queue, [done, pause](const std::optional<AudioDeviceError>& error) {
           std::this_thread::sleep_for(pause);
-          *box = error;
-          semaphore->release();
+          done([error](CheckUpdateInteractor& check) { check.modeChangeError_ = error; });
         });
   });
   if (!waitModal()) {
@@ -117,33 +130,34 @@ void CheckUpdateInteractor::changeMode() {
     return;
   }
   closeProgressWindow();
-  if (*box) {
-    controller_.reportDeviceError(**box);
+  if (modeChangeError_) {
+    controller_.reportDeviceError(*modeChangeError_);
     isRunning_ = false;
   }
 }
 
 void CheckUpdateInteractor::queryStatusAndServer() {
-  auto semaphore = completedSemaphore_;
-  auto status = std::make_shared<int32_t>(AudioDeviceErrorCode::kStepFailed);
-  auto networkError = std::make_shared<std::optional<NetworkError>>();
+  const auto done = beginStep();
   const AudioDevicePtr device = controller_.targetDevice;
   const bool localMode = controller_.localUpdateInfo.has_value();
   const std::shared_ptr<AudioDeviceInterface> deviceInterface = controller_.deviceInterface;
+  const std::shared_ptr<DownloadManager> manager = controller_.downloadManager;
   const auto pause = pauses_.afterFailedStatus;
-  // The window may be gone by the time the worker asks for the new message, and this check
-  // too, when it gave up waiting: the worker holds neither.
+  // The window may be gone by the time the worker asks for the new message: the worker
+  // holds it weakly.
   const std::weak_ptr<ProgressView> window = progressWindowController_;
-  FWUpdaterController& controller = controller_;
-  controller_.deviceQueue.async([=, &controller] {
-    *status = GetDeviceStatusInteractor().execute(*deviceInterface, *device);
-    if (*status != 0) {
+  // Until a result arrives, the step counts as failed (a give-up reads nothing else).
+  status_ = AudioDeviceErrorCode::kStepFailed;
+  networkError_.reset();
+  controller_.deviceQueue.async([=] {
+    const int32_t status = GetDeviceStatusInteractor().execute(*deviceInterface, *device);
+    if (status != 0) {
       std::this_thread::sleep_for(pause);
-      semaphore->release();
+      done([status](CheckUpdateInteractor& check) { check.status_ = status; });
       return;
     }
     if (localMode) {
-      semaphore->release();
+      done([](CheckUpdateInteractor& check) { check.status_ = 0; });
       return;
     }
     TaskReceiver::postToMain([window] {
@@ -151,11 +165,13 @@ void CheckUpdateInteractor::queryStatusAndServer() {
         view->setMessage(text("ID_MSG_CONECTTING_TO_SERVER"));
       }
     });
-    fetchUpdateInfo(controller, *device,
-                    [semaphore, networkError](std::optional<NetworkError> error) {
-                      *networkError = std::move(error);
-                      semaphore->release();
-                    });
+    fetchUpdateInfo(manager, *device, [done](const ServiceAnswer& answer) {
+      done([answer](CheckUpdateInteractor& check) {
+        check.status_ = 0;
+        check.networkError_ = answer.error;
+        check.storeUpdateInfoAnswer(answer);
+      });
+    });
   });
   if (!waitModal()) {
     giveUp();
@@ -163,16 +179,15 @@ void CheckUpdateInteractor::queryStatusAndServer() {
   }
   closeProgressWindow();
 
-  // Read only after the wait: the worker wrote these before it signalled.
-  if (*status != 0) {
-    controller_.showCommunicationErrorAlert(*status);
+  if (status_ != 0) {
+    controller_.showCommunicationErrorAlert(status_);
     isRunning_ = false;
     return;
   }
-  if (*networkError) {
+  if (networkError_) {
     isRunning_ = false;
     if (controller_.mainWindowController != nullptr) {
-      NetworkErrorAlert(*controller_.mainWindowController).report(**networkError, isRunning_);
+      NetworkErrorAlert(*controller_.mainWindowController).report(*networkError_, isRunning_);
     }
     return;
   }
@@ -192,89 +207,85 @@ void CheckUpdateInteractor::queryStatusAndServer() {
   }
 }
 
-void CheckUpdateInteractor::fetchUpdateInfo(
-    FWUpdaterController& controller, const AudioDevice& device,
-    const std::function<void(std::optional<NetworkError>)>& completion) {
-  // The answers come on the HTTP client's queue, possibly after this check has ended; they
-  // go to the controller, which lives for the whole process. The callback holds the manager
-  // weakly: the last reference must not go on the manager's own queue, whose thread the
-  // manager's end joins.
-  const std::weak_ptr<DownloadManager> weakManager = controller.downloadManager;
-  controller.downloadManager->checkConnection(
-      [&controller, weakManager, device, completion](bool connected) {
-        if (!connected) {
-          completion(NetworkError::notConnected());
-          return;
-        }
-        const std::shared_ptr<DownloadManager> manager = weakManager.lock();
-        if (manager == nullptr) {
-          return;  // the run has ended; nobody waits for the answer
-        }
-        const QString language = LanguageCode::text(LanguageCode::currentLanguageCode());
-        const QString country = CountryCode::currentCountryCode();
-        const QString modelCode = manager->requestModelCode(device);
-        const QString firmwareVersion = manager->requestFirmwareVersion(device);
-        const auto root =
-            FirmwareDemand().makeDemandNode(language, country, modelCode, firmwareVersion);
-        const QByteArray bytes =
-            root ? KvoIBProtocolEncoder().xmlDataWithRootNode(*root) : QByteArray();
-        if (bytes.isEmpty()) {
-          completion(NetworkError::generalError(QStringLiteral("unknown")));
-          return;
-        }
-        manager->requestUpdateInfo(
-            bytes, [&controller, device, completion](const std::optional<QByteArray>& body,
-                                                     const std::optional<NetworkError>& error) {
-              handleUpdateInfoAnswer(controller, body, error, device, completion);
-            });
-      });
+void CheckUpdateInteractor::fetchUpdateInfo(const std::shared_ptr<DownloadManager>& manager,
+                                            const AudioDevice& device,
+                                            const std::function<void(ServiceAnswer)>& completion) {
+  // The callbacks run on the HTTP client's queue and hold the manager weakly: the last
+  // reference must not go on the manager's own queue, whose thread the manager's end joins.
+  const std::weak_ptr<DownloadManager> weakManager = manager;
+  manager->checkConnection([weakManager, device, completion](bool connected) {
+    if (!connected) {
+      completion({NetworkError::notConnected(), std::nullopt, std::nullopt});
+      return;
+    }
+    const std::shared_ptr<DownloadManager> client = weakManager.lock();
+    if (client == nullptr) {
+      return;  // the run has ended; nobody waits for the answer
+    }
+    const QString language = LanguageCode::text(LanguageCode::currentLanguageCode());
+    const QString country = CountryCode::currentCountryCode();
+    const QString modelCode = client->requestModelCode(device);
+    const QString firmwareVersion = client->requestFirmwareVersion(device);
+    const auto root =
+        FirmwareDemand().makeDemandNode(language, country, modelCode, firmwareVersion);
+    const QByteArray bytes =
+        root ? KvoIBProtocolEncoder().xmlDataWithRootNode(*root) : QByteArray();
+    if (bytes.isEmpty()) {
+      completion(
+          {NetworkError::generalError(QStringLiteral("unknown")), std::nullopt, std::nullopt});
+      return;
+    }
+    client->requestUpdateInfo(bytes, [weakManager, device, completion](
+                                         const std::optional<QByteArray>& body,
+                                         const std::optional<NetworkError>& error) {
+      const std::shared_ptr<DownloadManager> answering = weakManager.lock();
+      completion({error, body, answering ? answering->localUpdateResponse(device) : std::nullopt});
+    });
+  });
 }
 
-void CheckUpdateInteractor::handleUpdateInfoAnswer(
-    FWUpdaterController& controller, const std::optional<QByteArray>& body,
-    const std::optional<NetworkError>& error, const AudioDevice& device,
-    const std::function<void(std::optional<NetworkError>)>& completion) {
+void CheckUpdateInteractor::storeUpdateInfoAnswer(const ServiceAnswer& answer) {
   const FirmwareDemand demand;
-  if (body && !error) {
-    controller.updaterInfo = UpdaterInfo{demand.parseFirmwareResult(*body)};
+  std::optional<UpdaterInfo>& updaterInfo = controller_.updaterInfo;
+  if (answer.body && !answer.error) {
+    updaterInfo = UpdaterInfo{demand.parseFirmwareResult(*answer.body)};
   }
   // A local answer describes the firmware; the server's answer, when there is one, names
   // the package.
-  if (const auto local = controller.downloadManager->localUpdateResponse(device)) {
+  if (answer.local) {
     std::optional<QString> fileURL;
-    if (controller.updaterInfo && controller.updaterInfo->firmwareInfo) {
-      fileURL = controller.updaterInfo->firmwareInfo->fileURL;
+    if (updaterInfo && updaterInfo->firmwareInfo) {
+      fileURL = updaterInfo->firmwareInfo->fileURL;
     }
-    controller.updaterInfo = UpdaterInfo{demand.parseFirmwareResult(*local)};
-    if (fileURL && controller.updaterInfo->firmwareInfo) {
-      controller.updaterInfo->firmwareInfo->fileURL = *fileURL;
+    updaterInfo = UpdaterInfo{demand.parseFirmwareResult(*answer.local)};
+    if (fileURL && updaterInfo->firmwareInfo) {
+      updaterInfo->firmwareInfo->fileURL = *fileURL;
     }
   }
-  completion(error);
 }
 
 bool CheckUpdateInteractor::waitModal() {
+  // Without a window nobody can follow a further step: the check ends after this one.
   if (progressWindowController_ == nullptr || !progressWindowController_->isShown()) {
     isRunning_ = false;
+  }
+  if (stepDone_) {
     return true;
   }
-  const auto deadline = std::chrono::steady_clock::now() + pauses_.longestStep;
-  for (;;) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (completedSemaphore_->try_acquire_for(std::chrono::milliseconds(10))) {
-      return true;
-    }
-    if (!progressWindowController_->isShown()) {
-      return true;
-    }
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-  }
+  QEventLoop loop;
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  deadline.start(pauses_.longestStep);
+  waiting_ = &loop;
+  loop.exec();
+  waiting_ = nullptr;
+  return stepDone_;
 }
 
 void CheckUpdateInteractor::giveUp() {
-  // The step's worker still owns its boxes and may finish later; nothing of it is read.
+  // The step's result, should it still come, is dropped.
+  ++step_;
   Logger::shared().log(QStringLiteral("Check: a step did not end in time"));
   closeProgressWindow();
   isRunning_ = false;

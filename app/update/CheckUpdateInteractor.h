@@ -3,14 +3,19 @@
 #include "app/device/AudioDeviceError.h"
 #include "app/service/NetworkError.h"
 #include "app/update/UpdaterUserInterface.h"
+#include "platform/Liveness.h"
+
+#include <QByteArray>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <semaphore>
 
+class DownloadManager;
 class FWUpdaterController;
+class QEventLoop;
 
 // The update check behind the Opening page's next button: finds the one recorder, switches
 // it into its update mode when needed, reads its identity, asks the update service (or the
@@ -30,38 +35,59 @@ class CheckUpdateInteractor final {
   explicit CheckUpdateInteractor(FWUpdaterController& controller);
   CheckUpdateInteractor(FWUpdaterController& controller, Pauses pauses);
 
+  ~CheckUpdateInteractor();
+  CheckUpdateInteractor(const CheckUpdateInteractor&) = delete;
+  CheckUpdateInteractor& operator=(const CheckUpdateInteractor&) = delete;
+
   // The check loop, on the main thread; returns when it has ended on a page or an alert.
   void run();
 
-  // Asks the service about `device` (the connection check first) and stores its answer in
-  // the controller; the completion runs on the HTTP client's queue. Static: a late answer
-  // may come after the check that asked has ended, and reaches only the controller.
-  static void fetchUpdateInfo(FWUpdaterController& controller, const AudioDevice& device,
-                              const std::function<void(std::optional<NetworkError>)>& completion);
-
-  bool isRunning() const { return isRunning_; }
-
  private:
+  // What a background step hands to the main thread: it stores the step's result in the
+  // check. It runs there only while the check still waits for that step, so a late result
+  // (after the check gave up) is dropped.
+  using StepResult = std::function<void(CheckUpdateInteractor&)>;
+  // Starts waiting for a new step; the returned function, callable from any thread once,
+  // hands the step's result over and ends the wait.
+  std::function<void(StepResult)> beginStep();
+
+  // The service's answer about `device` (the connection check first), as it arrives on the
+  // HTTP client's queue: the error, the server's body and the local answer.
+  struct ServiceAnswer {
+    std::optional<NetworkError> error;
+    std::optional<QByteArray> body;
+    std::optional<QByteArray> local;
+  };
+  static void fetchUpdateInfo(const std::shared_ptr<DownloadManager>& manager,
+                              const AudioDevice& device,
+                              const std::function<void(ServiceAnswer)>& completion);
+  // Stores the service's answer (or the local one) in the controller's updaterInfo.
+  void storeUpdateInfoAnswer(const ServiceAnswer& answer);
+
   void startDetection();
   void evaluateDetection();
   void changeMode();
   void queryStatusAndServer();
-  // Pumps the interface until the worker signals or the progress window has gone; false
-  // when the step took longer than `longestStep`, which ends the check with code 14.
+  // Runs the user interface until the step's result has arrived; false when the step took
+  // longer than `longestStep`, which ends the check with code 14. Without a progress window
+  // the check ends after this step.
   bool waitModal();
   void giveUp();
   void closeProgressWindow();
-  // Stores the service's answer (or the local one) in the controller's updaterInfo.
-  static void handleUpdateInfoAnswer(
-      FWUpdaterController& controller, const std::optional<QByteArray>& body,
-      const std::optional<NetworkError>& error, const AudioDevice& device,
-      const std::function<void(std::optional<NetworkError>)>& completion);
 
   FWUpdaterController& controller_;
   Pauses pauses_;
   std::shared_ptr<ProgressView> progressWindowController_;
-  // Shared with the workers, which may signal after this check has given up waiting.
-  std::shared_ptr<std::counting_semaphore<>> completedSemaphore_;
-  std::shared_ptr<std::optional<AudioDeviceError>> detectorError_;
+  // The step waited for, whether its result has arrived, and the loop that waits for it.
+  uint64_t step_ = 0;
+  bool stepDone_ = false;
+  QEventLoop* waiting_ = nullptr;
+  // What the steps handed over.
+  std::optional<AudioDeviceError> detectorError_;
+  std::optional<AudioDeviceError> modeChangeError_;
+  int32_t status_ = 0;
+  std::optional<NetworkError> networkError_;
   bool isRunning_ = true;
+  // A result arriving after the check has ended is dropped.
+  Liveness<CheckUpdateInteractor> liveness_{*this};
 };

@@ -4,7 +4,6 @@
 #include "app/update/NetworkErrorAlert.h"
 #include "app/update/UserInterface.h"
 #include "platform/BoundedRead.h"
-#include "platform/TaskReceiver.h"
 
 #include <QTimer>
 #include <QUrl>
@@ -61,7 +60,7 @@ bool DownloadFWInteractor::start(Completion completion) {
   }
   completion_ = std::move(completion);
   if (localMode_) {
-    postToMain([this] { startLocal(); });
+    liveness_.ref().postToMain([](DownloadFWInteractor& self) { self.startLocal(); });
     return true;
   }
   progress_ = ProgressState{};
@@ -89,8 +88,10 @@ void DownloadFWInteractor::startLocal() {
 }
 
 void DownloadFWInteractor::checkConnection() {
-  downloadManager_->checkConnection(
-      [this](bool connected) { postToMain([this, connected] { handleConnection(connected); }); });
+  downloadManager_->checkConnection([self = liveness_.ref()](bool connected) {
+    self.postToMain(
+        [connected](DownloadFWInteractor& interactor) { interactor.handleConnection(connected); });
+  });
 }
 
 void DownloadFWInteractor::handleConnection(bool connected) {
@@ -109,9 +110,10 @@ void DownloadFWInteractor::handleConnection(bool connected) {
   downloadStarted_ = true;
   downloadManager_->downloadFirmware(
       *updaterInfo_.firmwareInfo,
-      [this](std::optional<QByteArray> data, const std::optional<NetworkError>& error) {
-        postToMain([this, data = std::move(data), error]() mutable {
-          downloadFinished(std::move(data), error);
+      [self = liveness_.ref()](std::optional<QByteArray> data,
+                               const std::optional<NetworkError>& error) {
+        self.postToMain([data = std::move(data), error](DownloadFWInteractor& interactor) mutable {
+          interactor.downloadFinished(std::move(data), error);
         });
       });
 }
@@ -189,12 +191,4 @@ void DownloadFWInteractor::closeWindow() {
     progressDialog_->close();
     progressDialog_.reset();
   }
-}
-
-void DownloadFWInteractor::postToMain(std::function<void()> task) {
-  TaskReceiver::main().post([alive = std::weak_ptr<int>(alive_), task = std::move(task)] {
-    if (alive.lock()) {
-      task();
-    }
-  });
 }

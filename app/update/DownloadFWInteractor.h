@@ -3,6 +3,7 @@
 #include "app/core/FirmwareInfo.h"
 #include "app/device/AudioDevice.h"
 #include "app/service/DownloadManager.h"
+#include "platform/Liveness.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -65,8 +66,6 @@ class DownloadFWInteractor final : public QObject {
   void tick();
   void stopTimer();
   void closeWindow();
-  // Runs `task` on the main thread unless this interactor is gone by then.
-  void postToMain(std::function<void()> task);
 
   UpdaterInfo updaterInfo_;
   std::shared_ptr<DownloadManager> downloadManager_;
@@ -81,5 +80,5 @@ class DownloadFWInteractor final : public QObject {
   bool downloadStarted_ = false;
   std::chrono::milliseconds finishingPause_{1000};
   std::function<QDateTime()> clock_ = [] { return QDateTime::currentDateTimeUtc(); };
-  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+  Liveness<DownloadFWInteractor> liveness_{*this};
 };

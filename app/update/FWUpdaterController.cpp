@@ -61,6 +61,13 @@ void FWUpdaterController::replaceRoles(std::shared_ptr<RunningEnvironment> newEn
   }
 }
 
+void FWUpdaterController::setExecutingUpdate(bool executing) {
+  isExecutingUpdate = executing;
+  if (mainWindowController != nullptr) {
+    mainWindowController->executingUpdateChanged();
+  }
+}
+
 void FWUpdaterController::next() { CheckUpdateInteractor(*this, checkPauses).run(); }
 
 void FWUpdaterController::performUpdateFirmware() {

@@ -47,6 +47,7 @@ class FWUpdaterController final {
   std::shared_ptr<DownloadManager> downloadManager;
   std::unique_ptr<DownloadFWInteractor> downloadFWInteractor;
   std::unique_ptr<TransferFWInteractor> transferFWInteractor;
+  // Set through setExecutingUpdate, which tells the front end.
   bool isExecutingUpdate = false;
   bool isNeededConfirmToQuit = false;
   SerialQueue deviceQueue{"device"};
@@ -61,6 +62,8 @@ class FWUpdaterController final {
                     std::shared_ptr<AudioDeviceInterface> newDeviceInterface,
                     std::optional<UpdaterInfo> newUpdaterInfo,
                     std::shared_ptr<DownloadManager> newDownloadManager);
+
+  void setExecutingUpdate(bool executing);
 
   // Page actions.
   void next();                    // Opening: the update check

@@ -2,28 +2,11 @@
 
 #include "app/localize/CMLocalize.h"
 #include "app/update/FWUpdaterController.h"
-#include "platform/TaskReceiver.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <thread>
-
-namespace {
-
-// Runs `task` on the main thread after `delay`, unless the interactor behind `self` is gone.
-void postToMain(const std::weak_ptr<TransferFWInteractor*>& self, std::chrono::milliseconds delay,
-                std::function<void(TransferFWInteractor&)> task) {
-  TaskReceiver::postToMain(
-      [self, task = std::move(task)] {
-        if (const auto alive = self.lock()) {
-          task(**alive);
-        }
-      },
-      delay);
-}
-
-}  // namespace
 
 TransferFWInteractor::TransferFWInteractor(FWUpdaterController& controller, AudioDevicePtr device,
                                            std::shared_ptr<AudioDeviceInterface> deviceInterface,
@@ -32,16 +15,16 @@ TransferFWInteractor::TransferFWInteractor(FWUpdaterController& controller, Audi
       device_(std::move(device)),
       deviceInterface_(std::move(deviceInterface)),
       firmwareData_(std::move(firmwareData)),
-      firmwareInfo_(std::move(firmwareInfo)),
-      self_(std::make_shared<TransferFWInteractor*>(this)) {}
+      firmwareInfo_(std::move(firmwareInfo)) {}
 
 TransferFWInteractor::~TransferFWInteractor() {
-  // Work still on the device queue must not report to an interactor that has gone.
-  controller_.deviceQueue.sync([this] { self_.reset(); });
+  // Work still on the device queue uses this interactor; what it posted to the main thread
+  // finds it gone and is dropped.
+  controller_.deviceQueue.sync([] {});
 }
 
 void TransferFWInteractor::start() {
-  controller_.isExecutingUpdate = true;
+  controller_.setExecutingUpdate(true);
   if (controller_.mainWindowController != nullptr) {
     progressWindow_ = controller_.mainWindowController->showProgress(true);
   }
@@ -56,7 +39,7 @@ void TransferFWInteractor::start() {
   connect(refreshTimer_, &QTimer::timeout, this, &TransferFWInteractor::tick);
   refreshTimer_->start();
 
-  const std::weak_ptr<TransferFWInteractor*> self = self_;
+  const auto self = liveness_.ref();
   const auto delay = completionDelay_;
   controller_.deviceQueue.async([this, self, delay] {
     const auto result = deviceInterface_->updateFirmware(
@@ -68,8 +51,8 @@ void TransferFWInteractor::start() {
           const std::scoped_lock guard(lock_);
           actTransferedBytes_ = done;
         });
-    postToMain(self, delay,
-               [result](TransferFWInteractor& interactor) { interactor.complete(result); });
+    self.postToMain([result](TransferFWInteractor& interactor) { interactor.complete(result); },
+                    delay);
   });
 }
 
@@ -105,7 +88,7 @@ void TransferFWInteractor::complete(const std::optional<AudioDeviceError>& resul
     runFollowUp();
     return;
   }
-  controller_.isExecutingUpdate = false;
+  controller_.setExecutingUpdate(false);
   switch (result->kind) {
     case AudioDeviceError::Kind::diskFullError:
       controller_.showErrorAlert(QStringLiteral("ID_ERR_NOT_ENOUGH_SPACE"));
@@ -121,11 +104,11 @@ void TransferFWInteractor::complete(const std::optional<AudioDeviceError>& resul
 }
 
 void TransferFWInteractor::runFollowUp() {
-  const std::weak_ptr<TransferFWInteractor*> self = self_;
+  const auto self = liveness_.ref();
   controller_.deviceQueue.async([this, self] {
     const auto result = deviceInterface_->finishUpdate(*device_, firmwareData_);
-    postToMain(self, std::chrono::milliseconds(0), [result](TransferFWInteractor& interactor) {
-      interactor.controller_.isExecutingUpdate = false;
+    self.postToMain([result](TransferFWInteractor& interactor) {
+      interactor.controller_.setExecutingUpdate(false);
       if (result) {
         interactor.controller_.reportDeviceError(*result);
       }

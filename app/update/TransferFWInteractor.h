@@ -3,6 +3,7 @@
 #include "app/core/FirmwareInfo.h"
 #include "app/device/AudioDeviceInterface.h"
 #include "app/update/UpdaterUserInterface.h"
+#include "platform/Liveness.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -46,6 +47,6 @@ class TransferFWInteractor final : public QObject {
   std::unique_ptr<ProgressView> progressWindow_;
   QTimer* refreshTimer_ = nullptr;
   std::chrono::milliseconds completionDelay_{500};
-  // Lets tasks posted from the device queue find out that this interactor has gone.
-  std::shared_ptr<TransferFWInteractor*> self_;
+  // Tasks posted from the device queue find out that this interactor has gone.
+  Liveness<TransferFWInteractor> liveness_{*this};
 };

@@ -53,4 +53,7 @@ class UpdaterUserInterface : public UserInterface {
   virtual std::unique_ptr<ProgressView> showProgress(bool taller) = 0;
   // Asks the application to end once the current event has been handled.
   virtual void terminate() = 0;
+  // The controller's isExecutingUpdate changed: the recorder started or stopped being busy
+  // with the update (the write and its follow-up step).
+  virtual void executingUpdateChanged() {}
 };

@@ -154,7 +154,8 @@ TEST_F(PagesTest, UpdatingNextFollowsTheBoxOnceTheRecorderIsNoLongerBusy) {
   EXPECT_FALSE(ui.nextButton->isEnabled());
 
   controller->isExecutingUpdate = false;
-  ASSERT_TRUE(UiTest::pumpUntil([&] { return ui.busyIndicator->isHidden(); }));
+  page.refreshState();
+  EXPECT_TRUE(ui.busyIndicator->isHidden());
   for (bool ticked : {true, false, true, false}) {
     EXPECT_EQ(ui.confirmCheckBox->isChecked(), ticked);
     EXPECT_EQ(ui.nextButton->isEnabled(), ticked);
