@@ -39,20 +39,20 @@ TEST_F(ServiceToolTest, DemandPrintsTheRequest) {
           {QStringLiteral("LANG=de_DE.UTF-8")});
   EXPECT_EQ(german.status, 0) << german.err.toStdString();
   EXPECT_TRUE(
-      german.out.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<firmware_demand>\n"));
+      german.out.startsWith(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<firmware_demand>\n"));
   for (const char* line :
        {"\t<language>DEU</language>\n", "\t<country_code>0049</country_code>\n",
         "\t<version>00001000</version>\n", "\t\t\t<hard_code>KVOE000700000000</hard_code>\n",
         "\t\t\t<firmware_version>00001230</firmware_version>\n"}) {
-    EXPECT_TRUE(german.out.contains(line)) << line << german.out.toStdString();
+    EXPECT_TRUE(german.out.contains(QLatin1String(line))) << line << german.out.toStdString();
   }
   writeSettings({{QStringLiteral("dvr_update_model_id"), QStringLiteral("12")}});
   const ToolRun overridden =
       run({QStringLiteral("demand"), QStringLiteral("--model-code"), QStringLiteral("7"),
            QStringLiteral("--version"), QStringLiteral("1230")},
           {QStringLiteral("LANGUAGE=zh_TW")});
-  EXPECT_TRUE(overridden.out.contains("<hard_code>KVOE1200000000</hard_code>"));
-  EXPECT_TRUE(overridden.out.contains("<language>CHT</language>"));
+  EXPECT_TRUE(overridden.out.contains(u"<hard_code>KVOE1200000000</hard_code>"));
+  EXPECT_TRUE(overridden.out.contains(u"<language>CHT</language>"));
   EXPECT_EQ(run({QStringLiteral("demand"), QStringLiteral("--model-code")}).status, 2);
   EXPECT_EQ(run({QStringLiteral("demand"), QStringLiteral("--model-code"), QStringLiteral("x"),
                  QStringLiteral("--version"), QStringLiteral("1")})
@@ -65,7 +65,7 @@ TEST_F(ServiceToolTest, ParseAnswer) {
                              QStringLiteral(TARNWELL_TEST_DATA_DIR "/service/answer.xml")});
   EXPECT_EQ(offer.status, 0);
   EXPECT_TRUE(
-      offer.out.startsWith("makerCode=KVO\nmodelName=DR-410 & Co\nmodelID=0007\n"
+      offer.out.startsWith(u"makerCode=KVO\nmodelName=DR-410 & Co\nmodelID=0007\n"
                            "hardwareKind=DVR\nversion=1231\nfileName=DR410_1231.zip\n"
                            "fileSize=1048576\nfileURL=https://"))
       << offer.out.toStdString();
@@ -76,7 +76,7 @@ TEST_F(ServiceToolTest, ParseAnswer) {
   bad.close();
   const ToolRun none = run({QStringLiteral("parse-answer"), bad.fileName()});
   EXPECT_EQ(none.status, 0);
-  EXPECT_EQ(none.out, "none\n");
+  EXPECT_EQ(none.out, QStringLiteral("none\n"));
   EXPECT_EQ(run({QStringLiteral("parse-answer"), dir.filePath(QStringLiteral("missing"))}).status,
             1);
   EXPECT_EQ(run({QStringLiteral("parse-answer")}).status, 2);
@@ -96,7 +96,7 @@ TEST_F(ServiceToolTest, CheckAndDownloadAgainstTheLocalServer) {
   writeSettings({{QStringLiteral("dvr_update_check_url"), QStringLiteral("https://127.0.0.1:1/")}});
   const ToolRun offline = run(checkArguments);
   EXPECT_EQ(offline.status, 1);
-  EXPECT_EQ(offline.out, "error=notConnected\n");
+  EXPECT_EQ(offline.out, QStringLiteral("error=notConnected\n"));
 
   writeSettings({{QStringLiteral("dvr_update_check_url"),
                   server.url(QStringLiteral("/soft/qx20/check/index.html")).toString()},
@@ -105,7 +105,7 @@ TEST_F(ServiceToolTest, CheckAndDownloadAgainstTheLocalServer) {
                  {QStringLiteral("dvr_update_ca_file"), server.caFile()}});
   const ToolRun offer = run(checkArguments);
   EXPECT_EQ(offer.status, 0) << offer.err.toStdString();
-  EXPECT_TRUE(offer.out.contains("version=1231\n")) << offer.out.toStdString();
+  EXPECT_TRUE(offer.out.contains(u"version=1231\n")) << offer.out.toStdString();
   EXPECT_TRUE(server.lastRequest().contains("<hard_code>KVOE000700000000</hard_code>"));
 
   writeSettings(
@@ -115,7 +115,7 @@ TEST_F(ServiceToolTest, CheckAndDownloadAgainstTheLocalServer) {
        {QStringLiteral("dvr_update_ca_file"), server.caFile()}});
   const ToolRun busy = run(checkArguments);
   EXPECT_EQ(busy.status, 1);
-  EXPECT_EQ(busy.out, "error=httpError\ndetail=HTTP 503\n");
+  EXPECT_EQ(busy.out, QStringLiteral("error=httpError\ndetail=HTTP 503\n"));
 
   QTemporaryDir dir;
   const QString target = dir.filePath(QStringLiteral("fw.zip"));
@@ -124,12 +124,12 @@ TEST_F(ServiceToolTest, CheckAndDownloadAgainstTheLocalServer) {
                                QStringLiteral("-o"), target});
   EXPECT_EQ(fetched.status, 0) << fetched.err.toStdString();
   EXPECT_EQ(QFileInfo(target).size(), 300000);
-  EXPECT_TRUE(fetched.out.startsWith("size=300000\nseconds=")) << fetched.out.toStdString();
+  EXPECT_TRUE(fetched.out.startsWith(u"size=300000\nseconds=")) << fetched.out.toStdString();
   const ToolRun missing =
       run({QStringLiteral("download"), server.url(QStringLiteral("/pkg/missing")).toString(),
            QStringLiteral("-o"), target});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_TRUE(missing.err.contains("HTTP 404")) << missing.err.toStdString();
+  EXPECT_TRUE(missing.err.contains(u"HTTP 404")) << missing.err.toStdString();
   EXPECT_EQ(run({QStringLiteral("download"), QStringLiteral("x")}).status, 2);
 }
 
