@@ -13,11 +13,8 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cstdint>
 
 #include <malloc.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 struct DownloadManagerReal::Download {
   QNetworkReply* reply = nullptr;
@@ -91,19 +88,6 @@ constexpr qint64 kReadAheadBytes = qint64{8} * 1024 * 1024;
 // ends): Qt hands it over in 4 KiB chunks, and every read sends word back to Qt's network
 // thread that room is free, which made two thread hops per chunk.
 constexpr qint64 kPackageReadBytes = qint64{1} * 1024 * 1024;
-
-// Lets the kernel back the package buffer with 2 MiB pages where it can: 128 page faults
-// for 256 MiB instead of 65536. Only a hint; the buffer works the same without it.
-void adviseLargePages(QByteArray& buffer) {
-  const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const auto start = reinterpret_cast<std::uintptr_t>(buffer.data());
-  const std::uintptr_t end = start + static_cast<std::uintptr_t>(buffer.capacity());
-  const std::uintptr_t first = (start + pageSize - 1) & ~(pageSize - 1);
-  if (end > first) {
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): madvise takes the address back as a pointer
-    madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-  }
-}
 
 // Freed memory the allocator keeps instead of returning it to the system.
 constexpr int kKeptFreeBytes = 64 * 1024 * 1024;
@@ -353,7 +337,6 @@ void DownloadManagerReal::startDownload(const QUrl& url) {
       reply->abort();
     } else if (length > download_->data.capacity()) {
       download_->data.reserve(length);
-      adviseLargePages(download_->data);
     }
   });
   QObject::connect(reply, &QNetworkReply::readyRead, reply, [this, reply, current] {
