@@ -84,6 +84,11 @@ void logBody(const QByteArray& body) {
 // What Qt may receive ahead of the session thread's reading.
 constexpr qint64 kReadAheadBytes = qint64{8} * 1024 * 1024;
 
+// The package is taken from Qt in pieces of at least this size (the rest when the transfer
+// ends): Qt hands it over in 4 KiB chunks, and every read sends word back to Qt's network
+// thread that room is free, which made two thread hops per chunk.
+constexpr qint64 kPackageReadBytes = qint64{1} * 1024 * 1024;
+
 // Freed memory the allocator keeps instead of returning it to the system.
 constexpr int kKeptFreeBytes = 64 * 1024 * 1024;
 
@@ -335,7 +340,8 @@ void DownloadManagerReal::startDownload(const QUrl& url) {
     }
   });
   QObject::connect(reply, &QNetworkReply::readyRead, reply, [this, reply, current] {
-    if (current() && !appendAvailable(reply, download_->data, ServiceLimits::kMaxPackageSize)) {
+    if (current() && reply->bytesAvailable() >= kPackageReadBytes &&
+        !appendAvailable(reply, download_->data, ServiceLimits::kMaxPackageSize)) {
       download_->tooLarge = true;
       reply->abort();
     }

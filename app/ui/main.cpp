@@ -12,11 +12,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFontDatabase>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -119,6 +121,14 @@ int main(int argc, char* argv[]) {
   const std::unique_ptr<QCoreApplication> app = hasArgument(argc, argv, "--text")
                                                     ? std::make_unique<QCoreApplication>(argc, argv)
                                                     : std::make_unique<QApplication>(argc, argv);
+  // The desktop's first page measures text, which needs Qt's font database: fontconfig reading
+  // its whole configuration, a third of the start-up's work. A second thread fills it while
+  // this one sets up the roles and builds the window; Qt guards the database with a lock, so
+  // whichever thread comes second waits for the first. Joined when main returns.
+  std::jthread fontDatabaseFiller;
+  if (!hasArgument(argc, argv, "--text")) {
+    fontDatabaseFiller = std::jthread([] { static_cast<void>(QFontDatabase::families()); });
+  }
   const Arguments arguments = readArguments(QCoreApplication::arguments());
   if (arguments.text && !arguments.unknown.isEmpty()) {
     std::fprintf(stderr,
