@@ -11,6 +11,10 @@ class Bundle;
 // language from the bundle.
 namespace StartUp {
 
+// The process-wide settings that the downloads want, made first in main(), before the
+// application object and any thread exist.
+void tuneProcess();
+
 LaunchOptions prepare(const QStringList& arguments, const Bundle& bundle);
 
 }  // namespace StartUp

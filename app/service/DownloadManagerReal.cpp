@@ -14,8 +14,6 @@
 
 #include <algorithm>
 
-#include <malloc.h>
-
 struct DownloadManagerReal::Download {
   QNetworkReply* reply = nullptr;
   QByteArray data;
@@ -89,9 +87,6 @@ constexpr qint64 kReadAheadBytes = qint64{8} * 1024 * 1024;
 // thread that room is free, which made two thread hops per chunk.
 constexpr qint64 kPackageReadBytes = qint64{1} * 1024 * 1024;
 
-// Freed memory the allocator keeps instead of returning it to the system.
-constexpr int kKeptFreeBytes = 64 * 1024 * 1024;
-
 // Appends what the reply has; false when that would pass `limit`.
 bool appendAvailable(QNetworkReply* reply, QByteArray& data, qint64 limit) {
   const qint64 available = reply->bytesAvailable();
@@ -129,10 +124,6 @@ DownloadManagerReal::DownloadManagerReal(Configuration configuration)
   if (QCoreApplication::instance() != nullptr) {
     TaskReceiver::main();
   }
-  // Qt Network hands a download over in chunks that the allocator would otherwise give back
-  // to the system and fault in again, some twenty thousand times for a 256 MiB package.
-  // Keeping up to 64 MiB of freed memory (a process-wide setting) avoids most of that.
-  mallopt(M_TRIM_THRESHOLD, kKeptFreeBytes);
 }
 
 DownloadManagerReal::~DownloadManagerReal() {

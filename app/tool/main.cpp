@@ -1,3 +1,4 @@
+#include "app/core/StartUp.h"
 #include "app/tool/ToolCommand.h"
 
 #include <QCoreApplication>
@@ -54,12 +55,7 @@ void printHelp() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // Worker threads (the network session and Qt Network's own thread) wake each other for
-  // every 4 KiB of a download; GLib's event loop makes a system call per wake-up, Qt's own
-  // merges them. The main thread keeps GLib for the desktop integration.
-  if (!qEnvironmentVariableIsSet("QT_NO_THREADED_GLIB")) {
-    qputenv("QT_NO_THREADED_GLIB", "1");
-  }
+  StartUp::tuneProcess();
   const QCoreApplication app(argc, argv);
   QStringList arguments = QCoreApplication::arguments().mid(1);
   if (arguments.isEmpty()) {

@@ -111,12 +111,7 @@ int main(int argc, char* argv[]) {
     printHelp();
     return 0;
   }
-  // Worker threads (the network session and Qt Network's own thread) wake each other for
-  // every 4 KiB of a download; GLib's event loop makes a system call per wake-up, Qt's own
-  // merges them. The main thread keeps GLib for the desktop integration.
-  if (!qEnvironmentVariableIsSet("QT_NO_THREADED_GLIB")) {
-    qputenv("QT_NO_THREADED_GLIB", "1");
-  }
+  StartUp::tuneProcess();
   // The terminal needs no display; the desktop wizard needs a QApplication.
   const std::unique_ptr<QCoreApplication> app = hasArgument(argc, argv, "--text")
                                                     ? std::make_unique<QCoreApplication>(argc, argv)
