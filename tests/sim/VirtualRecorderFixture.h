@@ -8,11 +8,11 @@
 #include "tests/support/EventLoop.h"
 
 #include <QByteArray>
-#include <QtEndian>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QVariantMap>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 

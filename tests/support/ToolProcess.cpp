@@ -15,10 +15,12 @@
 std::optional<pid_t> startProcess(const QStringList& command, std::array<int, 3> streams,
                                   const std::optional<QStringList>& environment) {
   std::vector<std::string> strings;
+  strings.reserve(static_cast<size_t>(command.size() + environment.value_or(QStringList()).size()));
   for (const QString& word : command + environment.value_or(QStringList())) {
     strings.push_back(word.toStdString());
   }
   std::vector<char*> pointers;
+  pointers.reserve(strings.size() + 2);
   for (std::string& string : strings) {
     pointers.push_back(string.data());
   }

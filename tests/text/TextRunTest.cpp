@@ -94,7 +94,7 @@ TEST_F(TextRunTest, EachRunEndsWithItsAlertAndExitStatus) {
   const auto communication = [](int code) {
     return text("ID_ERR_CAMERA_COMMUNICATION").replace(u"%d"_s, QString::number(code));
   };
-  struct Case {
+  struct Case {  // NOLINT(clang-analyzer-optin.performance.Padding): a table row
     const char* name;
     Bundle bundle;
     QString recorder;  // the example of the virtual recorder; none: the options' roles

@@ -278,7 +278,7 @@ TEST_F(DownloadFWInteractorTest, TheWindowShowsThisDownloadsProgressOnly) {
 
   ui = ScriptedUserInterface{};
   auto subject = interactor();
-  const QDateTime now = QDateTime::currentDateTimeUtc();
+  QDateTime now = QDateTime::currentDateTimeUtc();
   subject->setClock([now] { return now; });
   std::optional<QByteArray> data;
   ASSERT_TRUE(run(*subject, data, [this, now] {

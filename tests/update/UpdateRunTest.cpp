@@ -56,7 +56,7 @@ class UpdateRunTest : public ::testing::Test {
   }
 
   enum class Service { none, offering, offline, unavailable };
-  struct Run {
+  struct Run {  // NOLINT(clang-analyzer-optin.performance.Padding): a table row
     const char* name;
     QStringList examples;  // the recorders attached
     Service service;       // none: local mode
@@ -228,8 +228,11 @@ TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
       EXPECT_EQ(checkCalls.count(detecting),
                 1 + std::count(run.answers.begin(), run.answers.end(), 1));
     }
-    EXPECT_EQ(checkCalls.contains(u"message "_s + alert(u"ID_MSG_CONECTTING_TO_SERVER"_s)),
-              run.service != Service::none);
+    // (Without a connection, whether the service was being reached when it failed is timing.)
+    if (run.service != Service::offline) {
+      EXPECT_EQ(checkCalls.contains(u"message "_s + alert(u"ID_MSG_CONECTTING_TO_SERVER"_s)),
+                run.service != Service::none);
+    }
     if (run.service == Service::offering) {
       // The request names the recorder's model and firmware; the package is fetched once.
       EXPECT_TRUE(server.lastRequest().contains("<hard_code>KVOE"))
