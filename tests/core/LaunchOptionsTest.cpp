@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Kind = LaunchOption::Kind;
@@ -18,10 +20,10 @@ TEST(LaunchOptionsParse, RecognisesEachOptionInOrder) {
   const auto parsed = parse({"/usr/bin/tarnwell", "--mock_devices=/d.plist", "--mock_device_fail",
                              "--mock_device_diskfull", "--mock_response=/r.plist",
                              "--instance_count=2", "-psn_0_1"});
-  const QList<LaunchOption> expected{{Kind::mockDevices, QStringLiteral("/d.plist"), 0},
+  const QList<LaunchOption> expected{{Kind::mockDevices, u"/d.plist"_s, 0},
                                      {Kind::mockDeviceFail, {}, 0},
                                      {Kind::mockDeviceDiskFull, {}, 0},
-                                     {Kind::mockResponse, QStringLiteral("/r.plist"), 0},
+                                     {Kind::mockResponse, u"/r.plist"_s, 0},
                                      {Kind::instanceCount, {}, 2}};
   EXPECT_EQ(parsed.options, expected);
   EXPECT_FALSE(parsed.mockNoNetwork);
@@ -34,7 +36,7 @@ TEST(LaunchOptionsParse, ValuesNeedExactlyOneEqualsSign) {
   EXPECT_TRUE(parse({"--instance_count=x"}).options.isEmpty());
   EXPECT_TRUE(parse({"--instance_count=2=3"}).options.isEmpty());
   // The prefix decides, whatever follows it.
-  EXPECT_EQ(parse({"--mock_devicesX=/a"}).options.value(0).path, QStringLiteral("/a"));
+  EXPECT_EQ(parse({"--mock_devicesX=/a"}).options.value(0).path, u"/a"_s);
   EXPECT_EQ(parse({"--mock_response="}).options.value(0).kind, Kind::mockResponse);
 }
 
@@ -48,8 +50,7 @@ TEST(LaunchOptionsParse, TheFirstArgumentCountsAndNoNetworkMatchesExactly) {
 TEST(LaunchOptionsResolve, EveryVirtualRecorderIsAttached) {
   const auto roles =
       parse({"--virtual_recorder=/a", "--virtual_recorder", "--virtual_recorder=/b"}).resolve();
-  EXPECT_EQ(roles.virtualRecorderFolders,
-            (QStringList{QStringLiteral("/a"), QStringLiteral("/b")}));
+  EXPECT_EQ(roles.virtualRecorderFolders, (QStringList{u"/a"_s, u"/b"_s}));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class RecordingSink final : public LogSink {
@@ -25,12 +27,12 @@ TEST(Logger, WritesOnlyWhileEnabled) {
   Logger& logger = Logger::shared();
   logger.setSink(sink);
   logger.setLoggerEnabled(false);
-  logger.log(QStringLiteral("hidden"));
+  logger.log(u"hidden"_s);
   logger.setLoggerEnabled(true);
-  logger.log(QStringLiteral("Send: C6 01"));
+  logger.log(u"Send: C6 01"_s);
   logger.setLoggerEnabled(false);
   logger.setSink(nullptr);
-  EXPECT_EQ(sink->lines, QStringList{QStringLiteral("QXSYSTEM Send: C6 01")});
+  EXPECT_EQ(sink->lines, QStringList{u"QXSYSTEM Send: C6 01"_s});
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class SettingsTest : public ::testing::Test {
@@ -15,8 +17,8 @@ class SettingsTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     savedDirs_ = qgetenv("XDG_CONFIG_DIRS");
-    qputenv("XDG_CONFIG_DIRS", (dir_.path() + QStringLiteral(":/etc/xdg")).toUtf8());
-    QDir(dir_.path()).mkdir(QStringLiteral("Velmora"));
+    qputenv("XDG_CONFIG_DIRS", (dir_.path() + u":/etc/xdg"_s).toUtf8());
+    QDir(dir_.path()).mkdir(u"Velmora"_s);
   }
   void TearDown() override { qputenv("XDG_CONFIG_DIRS", savedDirs_); }
 
@@ -31,36 +33,35 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, FileLivesUnderTheFirstSystemConfigFolder) {
-  EXPECT_EQ(Settings::filePath(), dir_.path() + QStringLiteral("/Velmora/UseTestServer.plist"));
+  EXPECT_EQ(Settings::filePath(), dir_.path() + u"/Velmora/UseTestServer.plist"_s);
   qputenv("XDG_CONFIG_DIRS", ":");
-  EXPECT_EQ(Settings::filePath(), QStringLiteral("/etc/xdg/Velmora/UseTestServer.plist"));
+  EXPECT_EQ(Settings::filePath(), u"/etc/xdg/Velmora/UseTestServer.plist"_s);
 }
 
 TEST_F(SettingsTest, ReadsEveryKeyOfTheRightTypeAndExpandsTheHomeFolder) {
-  write(PropertyList::toXml(QVariantMap{
-      {QStringLiteral("dvr_update_enable_log"), true},
-      {QStringLiteral("dvr_update_server"), QStringLiteral("https://updates.example.test/")},
-      {QStringLiteral("dvr_update_model_id"), QStringLiteral("4110")},
-      {QStringLiteral("dvr_update_fwver"), QStringLiteral("1.00")},
-      {QStringLiteral("dvr_update_localmode_data_dir"), QStringLiteral("~/canned")},
-      {QStringLiteral("dvr_update_check_url"), QStringLiteral("https://app.example.test/c")},
-      {QStringLiteral("dvr_update_ca_file"), QStringLiteral("~/ca.pem")}}));
+  write(
+      PropertyList::toXml(QVariantMap{{u"dvr_update_enable_log"_s, true},
+                                      {u"dvr_update_server"_s, u"https://updates.example.test/"_s},
+                                      {u"dvr_update_model_id"_s, u"4110"_s},
+                                      {u"dvr_update_fwver"_s, u"1.00"_s},
+                                      {u"dvr_update_localmode_data_dir"_s, u"~/canned"_s},
+                                      {u"dvr_update_check_url"_s, u"https://app.example.test/c"_s},
+                                      {u"dvr_update_ca_file"_s, u"~/ca.pem"_s}}));
   const Settings settings = Settings::read();
   EXPECT_EQ(settings.enableLog(), true);
-  EXPECT_EQ(settings.server(), QStringLiteral("https://updates.example.test/"));
-  EXPECT_EQ(settings.modelID(), QStringLiteral("4110"));
-  EXPECT_EQ(settings.firmwareVersion(), QStringLiteral("1.00"));
-  EXPECT_EQ(settings.localModeDataDir(), QDir::homePath() + QStringLiteral("/canned"));
-  EXPECT_EQ(settings.checkURL(), QStringLiteral("https://app.example.test/c"));
-  EXPECT_EQ(settings.caFile(), QDir::homePath() + QStringLiteral("/ca.pem"));
+  EXPECT_EQ(settings.server(), u"https://updates.example.test/"_s);
+  EXPECT_EQ(settings.modelID(), u"4110"_s);
+  EXPECT_EQ(settings.firmwareVersion(), u"1.00"_s);
+  EXPECT_EQ(settings.localModeDataDir(), QDir::homePath() + u"/canned"_s);
+  EXPECT_EQ(settings.checkURL(), u"https://app.example.test/c"_s);
+  EXPECT_EQ(settings.caFile(), QDir::homePath() + u"/ca.pem"_s);
 }
 
 TEST_F(SettingsTest, WrongTypesCountAsAbsent) {
-  write(PropertyList::toXml(
-      QVariantMap{{QStringLiteral("dvr_update_enable_log"), QStringLiteral("YES")},
-                  {QStringLiteral("dvr_update_model_id"), 4110},
-                  {QStringLiteral("dvr_update_check_url"), 1},
-                  {QStringLiteral("dvr_update_ca_file"), true}}));
+  write(PropertyList::toXml(QVariantMap{{u"dvr_update_enable_log"_s, u"YES"_s},
+                                        {u"dvr_update_model_id"_s, 4110},
+                                        {u"dvr_update_check_url"_s, 1},
+                                        {u"dvr_update_ca_file"_s, true}}));
   const Settings settings = Settings::read();
   EXPECT_FALSE(settings.isEmpty());
   EXPECT_EQ(settings.enableLog(), std::nullopt);

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kExamples = QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/mock/");
@@ -26,8 +28,8 @@ class LaunchRolesTest : public ::testing::Test {
   }
 
   static LaunchRoles::Simulated simulate(const QStringList& arguments) {
-    auto installed = LaunchRoles::install(
-        LaunchOptions::parse(QStringList{QStringLiteral("tarnwell")} + arguments));
+    auto installed =
+        LaunchRoles::install(LaunchOptions::parse(QStringList{u"tarnwell"_s} + arguments));
     EXPECT_TRUE(std::holds_alternative<std::unique_ptr<LaunchRoles>>(installed));
     return std::get<std::unique_ptr<LaunchRoles>>(installed)->simulated();
   }
@@ -38,10 +40,10 @@ class LaunchRolesTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(LaunchRolesTest, FaultsActOnlyOnTheInterfaceInstalledBeforeThem) {
-  const QString devices = kExamples + QStringLiteral("devices-one.plist");
-  const QString option = QStringLiteral("--mock_devices=") + devices;
-  const QString fail = QStringLiteral("--mock_device_fail");
-  const QString full = QStringLiteral("--mock_device_diskfull");
+  const QString devices = kExamples + u"devices-one.plist"_s;
+  const QString option = u"--mock_devices="_s + devices;
+  const QString fail = u"--mock_device_fail"_s;
+  const QString full = u"--mock_device_diskfull"_s;
   const struct {
     const char* name;
     QStringList arguments;
@@ -65,31 +67,27 @@ TEST_F(LaunchRolesTest, FaultsActOnlyOnTheInterfaceInstalledBeforeThem) {
     ASSERT_NE(played, nullptr);
     EXPECT_EQ(played->mockDeviceInterval(), 1.0);
     ASSERT_EQ(played->mockDevices().size(), 1U);
-    EXPECT_EQ(played->mockDevices().front()->deviceName, QStringLiteral("VR-5201"));
+    EXPECT_EQ(played->mockDevices().front()->deviceName, u"VR-5201"_s);
   }
 }
 
 TEST_F(LaunchRolesTest, AFileThatDoesNotDecodeLeavesTheRoleInPlace) {
   const QString negative =
-      file(QStringLiteral("negative.plist"),
-           QVariantList{QVariantMap{{QStringLiteral("vendorId"), 0xF7A1},
-                                    {QStringLiteral("usbPid"), 0x0220},
-                                    {QStringLiteral("deviceId"), -1},
-                                    {QStringLiteral("deviceName"), QStringLiteral("VR")},
-                                    {QStringLiteral("version"), QStringLiteral("2000")}}});
-  const QString notAnArray = file(QStringLiteral("map.plist"), QVariantMap{});
+      file(u"negative.plist"_s, QVariantList{QVariantMap{{u"vendorId"_s, 0xF7A1},
+                                                         {u"usbPid"_s, 0x0220},
+                                                         {u"deviceId"_s, -1},
+                                                         {u"deviceName"_s, u"VR"_s},
+                                                         {u"version"_s, u"2000"_s}}});
+  const QString notAnArray = file(u"map.plist"_s, QVariantMap{});
   const QString noStatus =
-      file(QStringLiteral("response.plist"),
-           QVariantMap{{QStringLiteral("firmwareInfo"), FirmwareInfo().keyedArchive()}});
+      file(u"response.plist"_s, QVariantMap{{u"firmwareInfo"_s, FirmwareInfo().keyedArchive()}});
   const QStringList ignored[] = {
-      {QStringLiteral("--mock_devices=") + negative},
-      {QStringLiteral("--mock_devices=") + notAnArray, QStringLiteral("--mock_device_fail")},
-      {QStringLiteral("--mock_devices=") + scratch.filePath(QStringLiteral("absent.plist"))},
-      {QStringLiteral("--mock_devices=a=b")},
-      {QStringLiteral("--mock_response=") + noStatus},
-      {QStringLiteral("--mock_response=") + kExamples + QStringLiteral("devices-one.plist")},
-      {QStringLiteral("--mock_nonetwork")},
-      {QStringLiteral("--instance_count=x"), QStringLiteral("--instance_count=")},
+      {u"--mock_devices="_s + negative},
+      {u"--mock_devices="_s + notAnArray, u"--mock_device_fail"_s},
+      {u"--mock_devices="_s + scratch.filePath(u"absent.plist"_s)},
+      {u"--mock_response="_s + noStatus},
+      {u"--mock_response="_s + kExamples + u"devices-one.plist"_s},
+      {u"--mock_nonetwork"_s},
   };
   for (const QStringList& arguments : ignored) {
     SCOPED_TRACE(arguments.join(u' ').toStdString());
@@ -101,9 +99,9 @@ TEST_F(LaunchRolesTest, AFileThatDoesNotDecodeLeavesTheRoleInPlace) {
     EXPECT_FALSE(roles.updaterInfo);
   }
   // An unusable file after a usable one keeps the first, faults included.
-  const LaunchRoles::Simulated roles = simulate(
-      {QStringLiteral("--mock_devices=") + kExamples + QStringLiteral("devices-two.plist"),
-       QStringLiteral("--mock_device_fail"), QStringLiteral("--mock_devices=") + negative});
+  const LaunchRoles::Simulated roles =
+      simulate({u"--mock_devices="_s + kExamples + u"devices-two.plist"_s, u"--mock_device_fail"_s,
+                u"--mock_devices="_s + negative});
   const auto* kept = dynamic_cast<AudioDeviceInterfaceMock*>(roles.deviceInterface.get());
   ASSERT_NE(kept, nullptr);
   EXPECT_TRUE(kept->mockFailure);
@@ -113,10 +111,9 @@ TEST_F(LaunchRolesTest, AFileThatDoesNotDecodeLeavesTheRoleInPlace) {
 TEST_F(LaunchRolesTest, TheSimulatedServerOffersTheAnswersFirmware) {
   for (const bool noNetwork : {false, true}) {
     SCOPED_TRACE(noNetwork);
-    QStringList arguments{QStringLiteral("--mock_response=") + kExamples +
-                          QStringLiteral("response-newer.plist")};
+    QStringList arguments{u"--mock_response="_s + kExamples + u"response-newer.plist"_s};
     if (noNetwork) {
-      arguments.prepend(QStringLiteral("--mock_nonetwork"));
+      arguments.prepend(u"--mock_nonetwork"_s);
     }
     const LaunchRoles::Simulated roles = simulate(arguments);
     const auto* server = dynamic_cast<DownloadManagerMock*>(roles.downloadManager.get());
@@ -126,12 +123,11 @@ TEST_F(LaunchRolesTest, TheSimulatedServerOffersTheAnswersFirmware) {
     ASSERT_TRUE(server->dammyData);
     EXPECT_EQ(server->dammyData->size(), server->firmwareInfo->fileSize);
     ASSERT_TRUE(roles.updaterInfo && roles.updaterInfo->firmwareInfo);
-    EXPECT_EQ(roles.updaterInfo->firmwareInfo->version, QStringLiteral("2100"));
+    EXPECT_EQ(roles.updaterInfo->firmwareInfo->version, u"2100"_s);
     EXPECT_FALSE(roles.environment);
   }
   const LaunchRoles::Simulated roles = simulate(
-      {QStringLiteral("--mock_response=") + kExamples + QStringLiteral("response-404.plist"),
-       QStringLiteral("--instance_count=2")});
+      {u"--mock_response="_s + kExamples + u"response-404.plist"_s, u"--instance_count=2"_s});
   const auto* notFound = dynamic_cast<DownloadManagerMock*>(roles.downloadManager.get());
   ASSERT_NE(notFound, nullptr);
   EXPECT_EQ(notFound->dammyHttpStatusCode, 404);

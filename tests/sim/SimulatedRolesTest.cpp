@@ -19,16 +19,18 @@
 
 #include <semaphore>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 
 namespace {
 
 QVariantMap recorder(qint64 vendor, qint64 pid, qint64 deviceID = 0x6B01) {
-  return {{QStringLiteral("vendorId"), vendor},
-          {QStringLiteral("usbPid"), pid},
-          {QStringLiteral("deviceId"), deviceID},
-          {QStringLiteral("deviceName"), QStringLiteral("VR-5201")},
-          {QStringLiteral("version"), QStringLiteral("2000")}};
+  return {{u"vendorId"_s, vendor},
+          {u"usbPid"_s, pid},
+          {u"deviceId"_s, deviceID},
+          {u"deviceName"_s, u"VR-5201"_s},
+          {u"version"_s, u"2000"_s}};
 }
 
 }  // namespace
@@ -41,7 +43,7 @@ TEST(MockDeviceDefineTest, ARecordDecodesOnlyWithEveryKeyOfItsType) {
   EXPECT_EQ(device->usbVendorID, 0xF7A1);
   EXPECT_EQ(device->usbPID, 0x0220);
   EXPECT_EQ(device->deviceID, 0x6B01U);
-  EXPECT_EQ(device->version, QStringLiteral("2000"));
+  EXPECT_EQ(device->version, u"2000"_s);
   EXPECT_EQ(device->serviceEntry, nullptr);
 
   const struct {
@@ -50,13 +52,10 @@ TEST(MockDeviceDefineTest, ARecordDecodesOnlyWithEveryKeyOfItsType) {
     bool decodes;
   } cases[] = {
       {"deviceId", qint64{-1}, false},  // would wrap into an unsigned device ID
-      {"deviceId", qint64{0}, true},
-      {"vendorId", QStringLiteral("F7A1"), false},
-      {"usbPid", true, false},
-      {"usbPid", 2.5, false},
-      {"version", qint64{2000}, false},
-      {"deviceName", QVariant(), false},  // missing
-      {"colour", QStringLiteral("red"), true},
+      {"deviceId", qint64{0}, true},    {"vendorId", u"F7A1"_s, false},
+      {"usbPid", true, false},          {"usbPid", 2.5, false},
+      {"version", qint64{2000}, false}, {"deviceName", QVariant(), false},  // missing
+      {"colour", u"red"_s, true},
   };
   for (const auto& c : cases) {
     QVariantMap map = good;
@@ -76,23 +75,22 @@ TEST(MockDeviceDefineTest, ARecordDecodesOnlyWithEveryKeyOfItsType) {
 
 TEST(MockServerResponseTest, APackageBesideTheAnswerIsFoundFromAnyWorkingDirectory) {
   QTemporaryDir folder;
-  QDir(folder.path()).mkpath(QStringLiteral("packages"));
-  QFile package(folder.filePath(QStringLiteral("packages/fw 1.zip")));
+  QDir(folder.path()).mkpath(u"packages"_s);
+  QFile package(folder.filePath(u"packages/fw 1.zip"_s));
   ASSERT_TRUE(package.open(QIODevice::WriteOnly));
   package.write("PK-package");
   package.close();
 
   const auto write = [&](const QString& url, qint64 status, qint64 size) {
     FirmwareInfo info;
-    info.version = QStringLiteral("2100");
+    info.version = u"2100"_s;
     info.fileURL = url;
     info.fileSize = size;
-    const QString path = folder.filePath(QStringLiteral("response.plist"));
+    const QString path = folder.filePath(u"response.plist"_s);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(
-        PropertyList::toXml(QVariantMap{{QStringLiteral("firmwareInfo"), info.keyedArchive()},
-                                        {QStringLiteral("httpStatusCode"), status}}));
+    file.write(PropertyList::toXml(
+        QVariantMap{{u"firmwareInfo"_s, info.keyedArchive()}, {u"httpStatusCode"_s, status}}));
     file.close();
     return MockServerResponse::readFile(path);
   };
@@ -103,14 +101,14 @@ TEST(MockServerResponseTest, APackageBesideTheAnswerIsFoundFromAnyWorkingDirecto
     qint64 size;
     std::optional<QByteArray> data;
   } cases[] = {
-      {"relative", QStringLiteral("file://packages/fw%201.zip"), 200, 10, "PK-package"},
+      {"relative", u"file://packages/fw%201.zip"_s, 200, 10, "PK-package"},
       {"absolute", QUrl::fromLocalFile(package.fileName()).toString(), 200, 10, "PK-package"},
-      {"missing file", QStringLiteral("file://packages/none.zip"), 200, 10, std::nullopt},
-      {"not found", QStringLiteral("file://packages/fw%201.zip"), 404, 10, std::nullopt},
-      {"remote", QStringLiteral("https://server.example/fw.zip"), 200, 5, QByteArray(5, '\0')},
-      {"remote, negative size", QStringLiteral("https://server.example/fw.zip"), 200, -5, ""},
-      {"remote, too large to hold", QStringLiteral("https://server.example/fw.zip"), 200,
-       qint64{1} << 40, std::nullopt},
+      {"missing file", u"file://packages/none.zip"_s, 200, 10, std::nullopt},
+      {"not found", u"file://packages/fw%201.zip"_s, 404, 10, std::nullopt},
+      {"remote", u"https://server.example/fw.zip"_s, 200, 5, QByteArray(5, '\0')},
+      {"remote, negative size", u"https://server.example/fw.zip"_s, 200, -5, ""},
+      {"remote, too large to hold", u"https://server.example/fw.zip"_s, 200, qint64{1} << 40,
+       std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -120,7 +118,7 @@ TEST(MockServerResponseTest, APackageBesideTheAnswerIsFoundFromAnyWorkingDirecto
     EXPECT_EQ(response->packageData(), c.data);
   }
   // The stored offer names the package absolutely.
-  EXPECT_EQ(write(QStringLiteral("file://packages/fw%201.zip"), 200, 10)->firmwareInfo.fileURL,
+  EXPECT_EQ(write(u"file://packages/fw%201.zip"_s, 200, 10)->firmwareInfo.fileURL,
             QUrl::fromLocalFile(package.fileName()).toString());
 }
 
@@ -207,13 +205,12 @@ TEST(AudioDeviceInterfaceMockTest, AnUpdateReportsEachPieceAndFailsOnlyPastTheTh
     AudioDevice device(0xF7A1, 0x0220);
     int calls = 0;
     int64_t lastDone = -1;
-    const auto result =
-        mock.updateFirmware(device, QByteArray(c.size, 'x'), QStringLiteral("fw.zip"),
-                            [&](int64_t done, int64_t total) {
-                              ++calls;
-                              lastDone = done;
-                              EXPECT_EQ(total, c.size);
-                            });
+    const auto result = mock.updateFirmware(device, QByteArray(c.size, 'x'), u"fw.zip"_s,
+                                            [&](int64_t done, int64_t total) {
+                                              ++calls;
+                                              lastDone = done;
+                                              EXPECT_EQ(total, c.size);
+                                            });
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(calls, c.progressCalls);
     EXPECT_EQ(lastDone, c.lastDone);
@@ -227,17 +224,15 @@ TEST(AudioDeviceInterfaceMockTest, TheRecorderReportsWhatDetectionGaveIt) {
                   AudioDeviceInterfaceMock::firmwareVersionLabel(QString::fromLatin1(code))),
               QString::fromLatin1(code));
   }
-  EXPECT_EQ(AudioDeviceInterfaceMock::firmwareVersionLabel(QStringLiteral("1230")),
-            QStringLiteral("Ver 1.23"));
-  EXPECT_EQ(AudioDeviceInterfaceMock::firmwareVersionLabel(QString()), QStringLiteral("Ver "));
+  EXPECT_EQ(AudioDeviceInterfaceMock::firmwareVersionLabel(u"1230"_s), u"Ver 1.23"_s);
+  EXPECT_EQ(AudioDeviceInterfaceMock::firmwareVersionLabel(QString()), u"Ver "_s);
 
   AudioDeviceInterfaceMock mock(0ms);
   AudioDevice device(0xF7A1, 0x0220);
-  device.version = QStringLiteral("2000");
+  device.version = u"2000"_s;
   std::optional<RecorderFirmwareVersion> version;
   EXPECT_EQ(mock.readFirmwareVersion(device, version), 0U);
-  EXPECT_EQ(version,
-            (RecorderFirmwareVersion{QStringLiteral("Ver 2.00"), 0, QStringLiteral("Ver 2.00")}));
+  EXPECT_EQ(version, (RecorderFirmwareVersion{u"Ver 2.00"_s, 0, u"Ver 2.00"_s}));
   // The mode change answers on the queue it was given, never on the caller's stack.
   SerialQueue queue("device");
   std::binary_semaphore answered(0);
@@ -292,8 +287,8 @@ TEST_F(DownloadManagerMockTest, ADownloadEndsWithTheStatusItWasGiven) {
       {299, std::nullopt, std::nullopt},
       {404, std::nullopt, NetworkError::httpError(404)},
       {0, std::nullopt, NetworkError::httpError(0)},
-      {200, QStringLiteral("The connection was lost."),
-       NetworkError::generalError(QStringLiteral("The connection was lost."))},
+      {200, u"The connection was lost."_s,
+       NetworkError::generalError(u"The connection was lost."_s)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);

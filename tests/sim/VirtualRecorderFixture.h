@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QVariantMap>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -122,24 +123,14 @@ class VirtualRecorderFixture : public ::testing::Test {
         Direction::in, QByteArray(65536, '\0'));
   }
 
+  // An update-procedure command: its step, two big-endian words and the processor.
   static std::array<uint8_t, 16> update(uint8_t step, uint32_t first = 0, uint32_t second = 0,
                                         uint8_t processor = 0) {
-    return {0xE4,
-            step,
-            static_cast<uint8_t>(first >> 24U),
-            static_cast<uint8_t>(first >> 16U),
-            static_cast<uint8_t>(first >> 8U),
-            static_cast<uint8_t>(first),
-            static_cast<uint8_t>(second >> 24U),
-            static_cast<uint8_t>(second >> 16U),
-            static_cast<uint8_t>(second >> 8U),
-            static_cast<uint8_t>(second),
-            0,
-            processor,
-            0,
-            0,
-            0,
-            0};
+    std::array<uint8_t, 16> cdb{0xE4, step};
+    qToBigEndian(first, cdb.data() + 2);
+    qToBigEndian(second, cdb.data() + 6);
+    cdb[11] = processor;
+    return cdb;
   }
 
   QString transcript() const {

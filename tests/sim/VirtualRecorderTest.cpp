@@ -3,6 +3,8 @@
 
 #include <chrono>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -11,12 +13,12 @@ constexpr uint32_t kArea = 0x40000;
 constexpr uint32_t kAreaLength = 0x30000;
 
 QVariantMap withFaults(const QVariantList& faults) {
-  return VirtualRecorderFixture::scsiModel({{QStringLiteral("faults"), faults}});
+  return VirtualRecorderFixture::scsiModel({{u"faults"_s, faults}});
 }
 
 QVariantMap fault(const QString& kind, const QVariantMap& parameters = {}) {
   QVariantMap map = parameters;
-  map.insert(QStringLiteral("kind"), kind);
+  map.insert(u"kind"_s, kind);
   return map;
 }
 
@@ -37,26 +39,20 @@ TEST(VirtualRecorderConfigTest, RefusesWhatItDoesNotUnderstand) {
     QVariant value;
     const char* message;
   } cases[] = {
-      {QStringLiteral("colour"), QStringLiteral("red"), "unknown key \"colour\""},
-      {QStringLiteral("modelName"), QStringLiteral("DR-410-LONG"), "longer than 8 bytes"},
-      {QStringLiteral("vendorId"), QStringLiteral("F7A1"), "\"vendorId\" must be an integer"},
-      {QStringLiteral("vendorId"), qint64{0x10000}, "\"vendorId\" must be an integer"},
-      {QStringLiteral("restartSeconds"), -1.0, "\"restartSeconds\" must be a number"},
-      {QStringLiteral("volumes"), QVariantList{QVariantMap{{QStringLiteral("size"), 1}}},
-       "volumes[0]: unknown key \"size\""},
-      {QStringLiteral("flashAreas"), QVariantMap{{QStringLiteral("main"), QVariantMap{}}},
+      {u"colour"_s, u"red"_s, "unknown key \"colour\""},
+      {u"modelName"_s, u"DR-410-LONG"_s, "longer than 8 bytes"},
+      {u"vendorId"_s, u"F7A1"_s, "\"vendorId\" must be an integer"},
+      {u"vendorId"_s, qint64{0x10000}, "\"vendorId\" must be an integer"},
+      {u"restartSeconds"_s, -1.0, "\"restartSeconds\" must be a number"},
+      {u"volumes"_s, QVariantList{QVariantMap{{u"size"_s, 1}}}, "volumes[0]: unknown key \"size\""},
+      {u"flashAreas"_s, QVariantMap{{u"main"_s, QVariantMap{}}},
        "flashAreas: unknown key \"main\""},
-      {QStringLiteral("faults"), QVariantList{fault(QStringLiteral("explode"))},
-       "faults[0]: unknown kind \"explode\""},
-      {QStringLiteral("faults"),
-       QVariantList{fault(QStringLiteral("vanish"), {{QStringLiteral("after"), 3}})},
+      {u"faults"_s, QVariantList{fault(u"explode"_s)}, "faults[0]: unknown kind \"explode\""},
+      {u"faults"_s, QVariantList{fault(u"vanish"_s, {{u"after"_s, 3}})},
        "faults[0]: unknown key \"after\""},
-      {QStringLiteral("faults"),
-       QVariantList{fault(QStringLiteral("checkCondition"),
-                          {{QStringLiteral("command"), QStringLiteral("UploadFirmware")}})},
+      {u"faults"_s, QVariantList{fault(u"checkCondition"_s, {{u"command"_s, u"UploadFirmware"_s}})},
        "unknown command \"UploadFirmware\""},
-      {QStringLiteral("faults"),
-       QVariantList{fault(QStringLiteral("rate"), {{QStringLiteral("bytesPerSecond"), 0.0}})},
+      {u"faults"_s, QVariantList{fault(u"rate"_s, {{u"bytesPerSecond"_s, 0.0}})},
        "must be above 0"},
   };
   for (const auto& c : cases) {
@@ -68,19 +64,17 @@ TEST(VirtualRecorderConfigTest, RefusesWhatItDoesNotUnderstand) {
         << std::get<QString>(read).toStdString();
   }
   QVariantMap missing = base;
-  missing.remove(QStringLiteral("serialNumber"));
+  missing.remove(u"serialNumber"_s);
   const auto read = VirtualRecorderConfig::fromMap(missing);
   ASSERT_TRUE(std::holds_alternative<QString>(read));
-  EXPECT_EQ(std::get<QString>(read), QStringLiteral("\"serialNumber\" is missing"));
+  EXPECT_EQ(std::get<QString>(read), u"\"serialNumber\" is missing"_s);
 }
 
 class VirtualRecorderTest : public VirtualRecorderFixture {};
 
 TEST_F(VirtualRecorderTest, AnswersEveryItemInTheLayoutTheApplicationDecodes) {
-  QVariantMap config =
-      scsiModel({{QStringLiteral("deviceId"), qint64{0}},
-                 {QStringLiteral("productInformation"),
-                  QVariantList{QStringLiteral("KVA0-0421"), QStringLiteral("é")}}});
+  QVariantMap config = scsiModel({{u"deviceId"_s, qint64{0}},
+                                  {u"productInformation"_s, QVariantList{u"KVA0-0421"_s, u"é"_s}}});
   attach(config);
   const Reply model = read(0x00, 8);
   EXPECT_EQ(model.status, 0U);
@@ -112,9 +106,9 @@ TEST_F(VirtualRecorderTest, AnswersEveryItemInTheLayoutTheApplicationDecodes) {
 
   const Reply unknownItem = read(0x05, 8);
   EXPECT_EQ(unknownItem.status, 2U);
-  EXPECT_EQ(unknownItem.senseCode(), QStringLiteral("05/24"));
+  EXPECT_EQ(unknownItem.senseCode(), u"05/24"_s);
   EXPECT_TRUE(transcript().startsWith(
-      QStringLiteral("E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00 in 65536 GOOD\n")));
+      u"E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00 in 65536 GOOD\n"_s));
   EXPECT_TRUE(transcript().endsWith(
       QStringLiteral("E0 05 00 08 00 00 00 00 00 00 00 00 00 00 00 00 in 65536 "
                      "CHECK CONDITION 05/24/00\n")));
@@ -146,17 +140,16 @@ TEST_F(VirtualRecorderTest, StoresAnUploadVerifiesItAndRestartsWithTheNewFirmwar
   ASSERT_TRUE(recorder().waitUntilPluggedIn(10s));
   ASSERT_TRUE(connect());
   EXPECT_EQ(read(0x02, 18).data.left(8), QByteArray("Ver 1.10"));
-  const QString path = folder.filePath(QStringLiteral("flash-dsp.bin"));
+  const QString path = folder.filePath(u"flash-dsp.bin"_s);
   QFile flash(path);
   ASSERT_TRUE(flash.open(QIODevice::ReadOnly));
   const QByteArray stored = flash.readAll();
   EXPECT_EQ(stored.size(), kAreaLength);
   EXPECT_EQ(stored.left(firmware.size()), firmware);
-  const auto state =
-      PropertyList::readDictionaryFile(folder.filePath(QStringLiteral("state.plist")));
+  const auto state = PropertyList::readDictionaryFile(folder.filePath(u"state.plist"_s));
   ASSERT_TRUE(state);
-  EXPECT_EQ(state->value(QStringLiteral("firmwareVersion")), QStringLiteral("Ver 1.10"));
-  EXPECT_EQ(state->value(QStringLiteral("applied")).toList().size(), 1);
+  EXPECT_EQ(state->value(u"firmwareVersion"_s), u"Ver 1.10"_s);
+  EXPECT_EQ(state->value(u"applied"_s).toList().size(), 1);
 }
 
 TEST_F(VirtualRecorderTest, RefusesCommandsACarefulDeviceRefuses) {
@@ -211,26 +204,24 @@ TEST_F(VirtualRecorderTest, RefusesCommandsACarefulDeviceRefuses) {
 }
 
 TEST_F(VirtualRecorderTest, FileCopyModelAppliesWhatLiesInItsUpdateFolder) {
-  QVariantMap config = scsiModel(
-      {{QStringLiteral("productId"), qint64{0x0220}},
-       {QStringLiteral("deviceId"), qint64{0x6B01}},
-       {QStringLiteral("needsModeChange"), false},
-       {QStringLiteral("volumes"), QVariantList{QVariantMap{{QStringLiteral("freeBytes"), 10}},
-                                                QVariantMap{{QStringLiteral("freeBytes"), 20}}}}});
-  config.remove(QStringLiteral("flashAreas"));
+  QVariantMap config = scsiModel({{u"productId"_s, qint64{0x0220}},
+                                  {u"deviceId"_s, qint64{0x6B01}},
+                                  {u"needsModeChange"_s, false},
+                                  {u"volumes"_s, QVariantList{QVariantMap{{u"freeBytes"_s, 10}},
+                                                              QVariantMap{{u"freeBytes"_s, 20}}}}});
+  config.remove(u"flashAreas"_s);
   attach(config);
   ASSERT_EQ(rack->volumes().mountedVolumes().size(), 2U);
-  const auto space =
-      rack->volumes().space(folder.filePath(QStringLiteral("volume2")).toStdString());
+  const auto space = rack->volumes().space(folder.filePath(u"volume2"_s).toStdString());
   ASSERT_TRUE(space);
   EXPECT_EQ(space->freeBytes, 20U);
 
   const QByteArray in(65536, '\0');
   EXPECT_EQ(send(update(0x00), Direction::in, in).data.left(2), QByteArray(2, '\0'));
   // Nothing to take yet: it refuses instead of restarting for nothing.
-  EXPECT_EQ(send(update(0x03), Direction::none).senseCode(), QStringLiteral("05/2c"));
-  ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("volume1/System/Update")));
-  QFile package(folder.filePath(QStringLiteral("volume1/System/Update/FW.BIN")));
+  EXPECT_EQ(send(update(0x03), Direction::none).senseCode(), u"05/2c"_s);
+  ASSERT_TRUE(QDir(folder.path()).mkpath(u"volume1/System/Update"_s));
+  QFile package(folder.filePath(u"volume1/System/Update/FW.BIN"_s));
   ASSERT_TRUE(package.open(QIODevice::WriteOnly));
   package.write("firmware");
   package.close();
@@ -240,24 +231,23 @@ TEST_F(VirtualRecorderTest, FileCopyModelAppliesWhatLiesInItsUpdateFolder) {
   const auto state = recorder().target().state();
   ASSERT_EQ(state.applied.size(), 1);
   const QVariantMap applied = state.applied.front().toMap();
-  EXPECT_EQ(applied.value(QStringLiteral("kind")), QStringLiteral("fileCopy"));
-  const QVariantMap file = applied.value(QStringLiteral("files")).toList().value(0).toMap();
-  EXPECT_EQ(file.value(QStringLiteral("name")), QStringLiteral("FW.BIN"));
-  EXPECT_EQ(file.value(QStringLiteral("bytes")).toLongLong(), 8);
-  EXPECT_EQ(state.firmwareVersion, QStringLiteral("Ver 1.10"));
+  EXPECT_EQ(applied.value(u"kind"_s), u"fileCopy"_s);
+  const QVariantMap file = applied.value(u"files"_s).toList().value(0).toMap();
+  EXPECT_EQ(file.value(u"name"_s), u"FW.BIN"_s);
+  EXPECT_EQ(file.value(u"bytes"_s).toLongLong(), 8);
+  EXPECT_EQ(state.firmwareVersion, u"Ver 1.10"_s);
   ASSERT_TRUE(recorder().waitUntilPluggedIn(10s));
   EXPECT_EQ(rack->volumes().mountedVolumes().size(), 2U);
 }
 
 TEST_F(VirtualRecorderTest, InjectsCheckConditionsAndVanishesOnRequest) {
-  attach(withFaults({fault(QStringLiteral("checkCondition"),
-                           {{QStringLiteral("command"), QStringLiteral("ReadRecorderItem")},
-                            {QStringLiteral("occurrence"), 2}}),
-                     fault(QStringLiteral("vanish"), {{QStringLiteral("afterCommands"), 3}})}));
+  attach(withFaults(
+      {fault(u"checkCondition"_s, {{u"command"_s, u"ReadRecorderItem"_s}, {u"occurrence"_s, 2}}),
+       fault(u"vanish"_s, {{u"afterCommands"_s, 3}})}));
   EXPECT_EQ(read(0x00, 8).status, 0U);
   const Reply second = read(0x00, 8);
   EXPECT_EQ(second.status, 2U);
-  EXPECT_EQ(second.senseCode(), QStringLiteral("04/44"));
+  EXPECT_EQ(second.senseCode(), u"04/44"_s);
   EXPECT_EQ(read(0x00, 8).status, 0U);
   EXPECT_EQ(read(0x00, 8).result, kIOReturnInvalidConnection);
   // A vanished recorder does not come back.

@@ -1,65 +1,32 @@
 #include "tests/support/TestHttpsServer.h"
 
+#include "tests/support/ToolProcess.h"
+
 #include <QDir>
 #include <QFile>
 
 #include <array>
-#include <chrono>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
 
-namespace {
-
-// Starts a program found on PATH. Qt's QProcess starts children in a way (a clone sharing the
-// parent's memory) that corrupts the thread checker's view of the parent thread, after which
-// it reports races everywhere; posix_spawn does not. `in` and `out` become the child's standard
-// input and output when not -1; `quiet` sends its output to /dev/null.
-std::optional<pid_t> spawn(const std::vector<std::string>& arguments, int in, int out, bool quiet) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (in >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
-  }
-  if (out >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-  } else if (quiet) {
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  }
-  std::vector<std::string> copies = arguments;
-  std::vector<char*> argv;
-  argv.reserve(copies.size() + 1);
-  for (std::string& argument : copies) {
-    argv.push_back(argument.data());
-  }
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int failed = posix_spawnp(&pid, argv.front(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return failed == 0 ? std::optional(pid) : std::nullopt;
-}
-
-}  // namespace
+using namespace Qt::StringLiterals;
 
 TestHttpsServer::TestHttpsServer() {
   if (!dir_.isValid()) {
     return;
   }
-  recordDir_ = dir_.filePath(QStringLiteral("record"));
+  recordDir_ = dir_.filePath(u"record"_s);
   QDir().mkpath(recordDir_);
-  const std::optional<pid_t> openssl = spawn(
-      {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-       "-nodes", "-days", "2", "-subj", "/CN=localhost", "-addext",
-       "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout",
-       dir_.filePath(QStringLiteral("key.pem")).toStdString(), "-out", caFile().toStdString()},
-      -1, -1, true);
+  const std::optional<pid_t> openssl = startProcess(
+      {u"openssl"_s, u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s,
+       u"ec_paramgen_curve:prime256v1"_s, u"-nodes"_s, u"-days"_s, u"2"_s, u"-subj"_s,
+       u"/CN=localhost"_s, u"-addext"_s, u"subjectAltName=DNS:localhost,IP:127.0.0.1"_s,
+       u"-keyout"_s, dir_.filePath(u"key.pem"_s), u"-out"_s, caFile()},
+      {-1, -2, -2});
   int status = 0;
   if (!openssl || waitpid(*openssl, &status, 0) != *openssl || !WIFEXITED(status) ||
       WEXITSTATUS(status) != 0) {
@@ -72,10 +39,9 @@ TestHttpsServer::TestHttpsServer() {
     return;
   }
   const std::optional<pid_t> server =
-      spawn({"python3", TARNWELL_HTTPS_SERVER, caFile().toStdString(),
-             dir_.filePath(QStringLiteral("key.pem")).toStdString(), recordDir_.toStdString(),
-             "--exit-with-stdin"},
-            input[0], output[1], false);
+      startProcess({u"python3"_s, QStringLiteral(TARNWELL_HTTPS_SERVER), caFile(),
+                    dir_.filePath(u"key.pem"_s), recordDir_, u"--exit-with-stdin"_s},
+                   {input[0], output[1], -1});
   close(input[0]);
   close(output[1]);
   input_ = input[1];
@@ -105,34 +71,49 @@ TestHttpsServer::~TestHttpsServer() {
 }
 
 QUrl TestHttpsServer::url(const QString& pathAndQuery) const {
-  return QUrl(QStringLiteral("https://localhost:%1%2").arg(port_).arg(pathAndQuery));
+  return QUrl(u"https://localhost:%1%2"_s.arg(port_).arg(pathAndQuery));
 }
 
 int TestHttpsServer::hits(const QString& path) const {
   QString name = path.mid(1);
   name.replace(QLatin1Char('/'), QLatin1Char('_'));
-  QFile file(recordDir_ + QStringLiteral("/hits-") + name);
+  QFile file(recordDir_ + u"/hits-"_s + name);
   return file.open(QIODevice::ReadOnly) ? file.readAll().toInt() : 0;
 }
 
 QByteArray TestHttpsServer::lastRequest() const {
-  QFile file(recordDir_ + QStringLiteral("/last-request"));
+  QFile file(recordDir_ + u"/last-request"_s);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void TestHttpsServer::setAnswer(const QByteArray& answer) const {
-  QFile file(recordDir_ + QStringLiteral("/answer.xml"));
+  QFile file(recordDir_ + u"/answer.xml"_s);
   if (file.open(QIODevice::WriteOnly)) {
     file.write(answer);
   }
 }
 
 void TestHttpsServer::addFile(const QString& name, const QByteArray& data) const {
-  QDir().mkpath(recordDir_ + QStringLiteral("/files"));
-  QFile file(recordDir_ + QStringLiteral("/files/") + name);
+  QDir().mkpath(recordDir_ + u"/files"_s);
+  QFile file(recordDir_ + u"/files/"_s + name);
   if (file.open(QIODevice::WriteOnly)) {
     file.write(data);
   }
+}
+
+QByteArray TestHttpsServer::offer(const QString& version, const QString& fileName,
+                                  qint64 fileSize) const {
+  return QStringLiteral(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<firmware_result>"
+             "<revision>0001</revision><firmwares><firmware_info>"
+             "<maker_code>KVO</maker_code><model_name>VR-5201</model_name>"
+             "<model_id>0220</model_id><hardware_kind>DVR</hardware_kind>"
+             "<version>%1</version><file_name>%2</file_name><file_size>%3</file_size>"
+             "<url>%4</url><up_date>20261201 10:00:00</up_date><comment>Better.</comment>"
+             "<detail_url></detail_url><extension_comment></extension_comment>"
+             "</firmware_info></firmwares></firmware_result>")
+      .arg(version, fileName, QString::number(fileSize), url(u"/files/"_s + fileName).toString())
+      .toUtf8();
 }
 
 void TestHttpsServer::reset() const {

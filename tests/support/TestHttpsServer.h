@@ -31,6 +31,9 @@ class TestHttpsServer final {
   void setAnswer(const QByteArray& answer) const;
   // Serves `data` at url("/files/" + name).
   void addFile(const QString& name, const QByteArray& data) const;
+  // The service's answer offering the package `fileName` of `fileSize` bytes, served at
+  // url("/files/" + fileName), as version `version` (eight digits).
+  QByteArray offer(const QString& version, const QString& fileName, qint64 fileSize) const;
   void reset() const;
 
  private:

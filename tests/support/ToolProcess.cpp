@@ -9,12 +9,39 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <string>
 #include <vector>
 
-// Started with posix_spawn rather than QProcess: QProcess's vfork-style start runs the
-// child inside the parent's memory, which corrupts the thread sanitizer's view of the test.
+std::optional<pid_t> startProcess(const QStringList& command, std::array<int, 3> streams,
+                                  const std::optional<QStringList>& environment) {
+  std::vector<std::string> strings;
+  strings.reserve(static_cast<size_t>(command.size() + environment.value_or(QStringList()).size()));
+  for (const QString& word : command + environment.value_or(QStringList())) {
+    strings.push_back(word.toStdString());
+  }
+  std::vector<char*> pointers;
+  pointers.reserve(strings.size() + 2);
+  for (std::string& string : strings) {
+    pointers.push_back(string.data());
+  }
+  pointers.insert(pointers.begin() + command.size(), nullptr);
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int stream = 0; stream < 3; ++stream) {
+    if (streams[stream] == -2) {
+      posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_RDWR, 0);
+    } else if (streams[stream] >= 0) {
+      posix_spawn_file_actions_adddup2(&actions, streams[stream], stream);
+    }
+  }
+  pid_t pid = 0;
+  char** const envp = environment ? pointers.data() + command.size() + 1 : environ;
+  const int failed = posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), envp);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed == 0 ? std::optional(pid) : std::nullopt;
+}
+
 ToolRun runTool(const QStringList& arguments, const QStringList& environment) {
   return runProgram(QStringLiteral(TARNWELL_TOOL_PATH), arguments, environment);
 }
@@ -29,26 +56,6 @@ ToolRun runProgram(const QString& program, const QStringList& arguments,
     const qsizetype at = assignment.indexOf(QLatin1Char('='));
     env.insert(assignment.left(at), assignment.mid(at + 1));
   }
-  std::vector<std::string> argumentStrings{program.toStdString()};
-  for (const QString& argument : arguments) {
-    argumentStrings.push_back(argument.toStdString());
-  }
-  std::vector<std::string> environmentStrings;
-  for (const QString& assignment : env.toStringList()) {
-    environmentStrings.push_back(assignment.toStdString());
-  }
-  const auto pointers = [](std::vector<std::string>& strings) {
-    std::vector<char*> result;
-    result.reserve(strings.size() + 1);
-    for (std::string& string : strings) {
-      result.push_back(string.data());
-    }
-    result.push_back(nullptr);
-    return result;
-  };
-  std::vector<char*> argv = pointers(argumentStrings);
-  std::vector<char*> envp = pointers(environmentStrings);
-
   ToolRun run;
   std::array<int, 2> out{-1, -1};
   std::array<int, 2> err{-1, -1};
@@ -57,16 +64,8 @@ ToolRun runProgram(const QString& program, const QStringList& arguments,
       (input && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in.data()) != 0)) {
     return run;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  if (input) {
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  }
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
+  const std::optional<pid_t> pid =
+      startProcess(QStringList{program} + arguments, {in[0], out[1], err[1]}, env.toStringList());
   close(out[1]);
   close(err[1]);
   if (input) {
@@ -74,7 +73,7 @@ ToolRun runProgram(const QString& program, const QStringList& arguments,
     // Answers are a few lines, well within the socket's buffer: written before any output is
     // read, they cannot block. A socket rather than a pipe, so that a child that has already
     // gone costs an error, not a SIGPIPE.
-    if (spawned == 0 && !input->isEmpty()) {
+    if (pid && !input->isEmpty()) {
       [[maybe_unused]] const ssize_t written =
           send(in[1], input->constData(), static_cast<size_t>(input->size()), MSG_NOSIGNAL);
     }
@@ -83,10 +82,7 @@ ToolRun runProgram(const QString& program, const QStringList& arguments,
   // Both pipes are drained together, so a child that fills one never blocks on it.
   std::array<QByteArray, 2> captured;
   std::array<pollfd, 2> fds{pollfd{out[0], POLLIN, 0}, pollfd{err[0], POLLIN, 0}};
-  while (spawned == 0 && (fds[0].fd >= 0 || fds[1].fd >= 0)) {
-    if (poll(fds.data(), fds.size(), 120000) <= 0) {
-      break;
-    }
+  while (pid && (fds[0].fd >= 0 || fds[1].fd >= 0) && poll(fds.data(), fds.size(), 120000) > 0) {
     for (size_t i = 0; i < fds.size(); ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) {
         continue;
@@ -107,7 +103,7 @@ ToolRun runProgram(const QString& program, const QStringList& arguments,
     }
   }
   int status = 0;
-  if (spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+  if (pid && waitpid(*pid, &status, 0) == *pid && WIFEXITED(status)) {
     run.status = WEXITSTATUS(status);
   }
   run.out = QString::fromUtf8(captured[0]);

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct FileCloser {
@@ -73,28 +75,26 @@ TEST_F(TextFrontEndTest, AnswersAreNumbersOrTitlesAndNonsenseIsAskedAgain) {
   };
   for (const Case& c : cases) {
     TextConsole console = consoleWith(c.answers);
-    EXPECT_EQ(console.choose({QStringLiteral("Disagree"), QStringLiteral("Agree")},
-                             QStringLiteral("Close")),
-              c.chosen)
+    EXPECT_EQ(console.choose({u"Disagree"_s, u"Agree"_s}, u"Close"_s), c.chosen)
         << c.answers.left(20).toStdString();
   }
 }
 
 TEST_F(TextFrontEndTest, AlertsAnswerThemselvesWithYesButNeverRetry) {
-  const QString yes = CMLocalize::localizedString(QStringLiteral("ID_YES"));
-  const QString no = CMLocalize::localizedString(QStringLiteral("ID_NO"));
-  const QString ok = CMLocalize::localizedString(QStringLiteral("ID_OK"));
-  const QString retry = CMLocalize::localizedString(QStringLiteral("ID_RETRY"));
-  const QString cancel = CMLocalize::localizedString(QStringLiteral("ID_CANCEL"));
+  const QString yes = CMLocalize::localizedString(u"ID_YES"_s);
+  const QString no = CMLocalize::localizedString(u"ID_NO"_s);
+  const QString ok = CMLocalize::localizedString(u"ID_OK"_s);
+  const QString retry = CMLocalize::localizedString(u"ID_RETRY"_s);
+  const QString cancel = CMLocalize::localizedString(u"ID_CANCEL"_s);
   struct Case {
     AlertRequest alert;
     int answer;
     bool error;
   };
   const Case cases[] = {
-      {{QStringLiteral("Update?"), yes, no, std::nullopt}, 1, false},
-      {{QStringLiteral("Broken."), ok, std::nullopt, std::nullopt}, 1, true},
-      {{QStringLiteral("No recorder."), retry, cancel, std::nullopt}, 0, true},
+      {{u"Update?"_s, yes, no, std::nullopt}, 1, false},
+      {{u"Broken."_s, ok, std::nullopt, std::nullopt}, 1, true},
+      {{u"No recorder."_s, retry, cancel, std::nullopt}, 0, true},
   };
   for (const Case& c : cases) {
     TextConsole console = consoleWith({});
@@ -106,31 +106,28 @@ TEST_F(TextFrontEndTest, AlertsAnswerThemselvesWithYesButNeverRetry) {
   // Without answers left, the safe button.
   TextConsole console = consoleWith({});
   TextUserInterface ui(console, false);
-  EXPECT_EQ(ui.runAlert({QStringLiteral("Update?"), yes, no, std::nullopt}), 0);
+  EXPECT_EQ(ui.runAlert({u"Update?"_s, yes, no, std::nullopt}), 0);
 }
 
 TEST_F(TextFrontEndTest, ResultTablesShowTheRecorderAndTheOffer) {
-  const QString mb = CMLocalize::localizedString(QStringLiteral("ID_UNIT_MB"));
-  EXPECT_EQ(ResultTableText::fileSizeText(1572864), QStringLiteral("1.5") + mb);
-  EXPECT_EQ(ResultTableText::fileSizeText(0), QStringLiteral("0.0") + mb);
-  EXPECT_EQ(ResultTableText::displayName(QString::fromUtf8("VR-5201\0\0", 9)),
-            QStringLiteral("VR-5201"));
-  EXPECT_EQ(ResultTableText::displayName(QStringLiteral("VR\x1b[2J")), QStringLiteral("VR[2J"));
+  const QString mb = CMLocalize::localizedString(u"ID_UNIT_MB"_s);
+  EXPECT_EQ(ResultTableText::fileSizeText(1572864), u"1.5"_s + mb);
+  EXPECT_EQ(ResultTableText::fileSizeText(0), u"0.0"_s + mb);
+  EXPECT_EQ(ResultTableText::displayName(QString::fromUtf8("VR-5201\0\0", 9)), u"VR-5201"_s);
+  EXPECT_EQ(ResultTableText::displayName(u"VR\x1b[2J"_s), u"VR[2J"_s);
 
   AudioDevice device(0, 0);
-  device.deviceName = QStringLiteral("VR-410");
-  device.version = QStringLiteral("1230");
+  device.deviceName = u"VR-410"_s;
+  device.version = u"1230"_s;
   FirmwareInfo offer;
-  offer.version = QStringLiteral("1300");
+  offer.version = u"1300"_s;
   offer.fileSize = 1572864;
   const auto none = TextPageText::tableRows({WizardPage::updaterNone, device, std::nullopt});
   ASSERT_EQ(none.size(), 2);
-  EXPECT_EQ(none[1],
-            (QStringList{QStringLiteral("VR-410"), QStringLiteral("1.23"), QStringLiteral("---")}));
+  EXPECT_EQ(none[1], (QStringList{u"VR-410"_s, u"1.23"_s, u"---"_s}));
   const auto available = TextPageText::tableRows({WizardPage::updaterAvailable, device, offer});
   ASSERT_EQ(available.size(), 2);
-  EXPECT_EQ(available[1], (QStringList{QStringLiteral("VR-410"), QStringLiteral("1.23"),
-                                       QStringLiteral("1.30"), QStringLiteral("1.5") + mb}));
+  EXPECT_EQ(available[1], (QStringList{u"VR-410"_s, u"1.23"_s, u"1.30"_s, u"1.5"_s + mb}));
   // No recorder, no row: the titles alone.
   EXPECT_EQ(TextPageText::tableRows({WizardPage::updaterAvailable, std::nullopt, offer}).size(), 1);
 }
@@ -139,7 +136,7 @@ TEST_F(TextFrontEndTest, ProgressOffATerminalPrintsEachWholePercentOnce) {
   TextConsole console = consoleWith({});
   {
     TextProgressView progress(console);
-    progress.setMessage(QStringLiteral("Writing"));
+    progress.setMessage(u"Writing"_s);
     for (const double value : {0.0, 0.4, 0.9, 1.0, 50.5, 50.7, 120.0, -3.0}) {
       progress.setValue(value);
     }
@@ -147,12 +144,10 @@ TEST_F(TextFrontEndTest, ProgressOffATerminalPrintsEachWholePercentOnce) {
     progress.setValue(60);
   }
   const QStringList lines = output().split(u'\n', Qt::SkipEmptyParts);
-  EXPECT_EQ(lines,
-            (QStringList{QStringLiteral("Writing"), QStringLiteral("  ") + TextProgressView::bar(0),
-                         QStringLiteral("  ") + TextProgressView::bar(1),
-                         QStringLiteral("  ") + TextProgressView::bar(50),
-                         QStringLiteral("  ") + TextProgressView::bar(100),
-                         QStringLiteral("  ") + TextProgressView::bar(0)}));
+  EXPECT_EQ(lines, (QStringList{
+                       u"Writing"_s, u"  "_s + TextProgressView::bar(0),
+                       u"  "_s + TextProgressView::bar(1), u"  "_s + TextProgressView::bar(50),
+                       u"  "_s + TextProgressView::bar(100), u"  "_s + TextProgressView::bar(0)}));
 }
 
 }  // namespace

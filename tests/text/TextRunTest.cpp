@@ -1,6 +1,4 @@
-#include "app/firmware/KvoUnZip.h"
 #include "app/localize/CMLocalize.h"
-#include "platform/PropertyList.h"
 #include "tests/support/CopyTree.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/support/TestController.h"
@@ -13,217 +11,194 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
 namespace {
 
-// Whole runs of the application in the terminal on a virtual recorder: in local mode, a copy
-// of the bundle with firmware.ini and the package beside it, as a user prepares it; in server
-// mode, the local HTTPS service named by the settings file offers the package.
+QString text(const char* messageId) {
+  return CMLocalize::localizedString(QString::fromLatin1(messageId));
+}
+
+// Whole runs of the application in the terminal, as a user starts it: its prompts, its alerts
+// and its exit status. The scenarios themselves are the update flow's (tests/update); here
+// each reaches the terminal once. A bundle is a copy of the built one, bare or with a
+// firmware.ini and its package beside it (local mode); the recorder is a virtual one or the
+// simulated roles of the launch options.
 class TextRunTest : public ::testing::Test {
  protected:
+  // The copies of the bundle; a served run uses the bare one with the settings file that
+  // names the local service.
+  enum class Bundle { bare, fileCopy, scsi, served };
+
   static void SetUpTestSuite() {
     CMLocalize::initializeSharedWithFilePath(
         QStringLiteral(TARNWELL_BUNDLE_DIR "/share/tarnwell/Localizable.olc"));
-  }
-
-  static QString exampleFile(const QString& example, const QString& name) {
-    return QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example + u'/' + name;
-  }
-
-  // The bundle beside `package` of `example` and its description `ini` (none when empty);
-  // the recorder a copy of the example with `changes` in its recorder.plist.
-  void prepare(const QString& example, const QString& package, const QByteArray& ini,
-               const QVariantMap& changes = {}) {
-    ASSERT_TRUE(copyTree(QStringLiteral(TARNWELL_BUNDLE_DIR),
-                         scratch.filePath(QStringLiteral("Tarnwell"))));
-    ASSERT_TRUE(QFile::copy(exampleFile(example, package), scratch.filePath(package)));
-    if (!ini.isEmpty()) {
-      QFile description(scratch.filePath(QStringLiteral("firmware.ini")));
-      ASSERT_TRUE(description.open(QIODevice::WriteOnly));
-      description.write(ini);
+    scratch = std::make_unique<QTemporaryDir>();
+    server = std::make_unique<TestHttpsServer>();
+    const QString examples[] = {{}, u"file-copy-two-volumes"_s, u"scsi-mode-change"_s};
+    for (int bundle = 0; bundle < 3; ++bundle) {
+      const QDir beside(scratch->filePath(QString::number(bundle)));
+      ASSERT_TRUE(copyTree(QStringLiteral(TARNWELL_BUNDLE_DIR), beside.filePath(u"Tarnwell"_s)));
+      const QDir example(exampleFile(examples[bundle], {}));
+      for (const QString& file :
+           bundle == 0 ? QStringList() : example.entryList({u"firmware.*"_s})) {
+        ASSERT_TRUE(QFile::copy(example.filePath(file), beside.filePath(file)));
+      }
     }
-
-    recorder = scratch.filePath(QStringLiteral("recorder"));
-    ASSERT_TRUE(copyExampleRecorder(example, recorder, changes));
+    QFile package(exampleFile(u"scsi-mode-change"_s, u"firmware.bin"_s));
+    ASSERT_TRUE(package.open(QIODevice::ReadOnly));
+    server->addFile(u"firmware.bin"_s, package.readAll());
+    server->setAnswer(server->offer(u"00001100"_s, u"firmware.bin"_s, package.size()));
+    ASSERT_TRUE(writeSettingsFile(scratch->filePath(u"served"_s), serviceSettingsOf(*server)));
+  }
+  static void TearDownTestSuite() {
+    server.reset();
+    scratch.reset();
   }
 
-  ToolRun run(const QStringList& options, const std::optional<QByteArray>& answers = QByteArray()) {
-    // No settings file: the machine's must not switch anything on.
+  // No settings file unless the run is served: the machine's must not switch anything on.
+  static ToolRun run(Bundle bundle, const QStringList& arguments,
+                     const std::optional<QByteArray>& input = std::nullopt,
+                     const QStringList& environment = {}) {
+    const bool served = bundle == Bundle::served;
     return runProgram(
-        scratch.filePath(QStringLiteral("Tarnwell/bin/tarnwell")),
-        QStringList{QStringLiteral("--text")} + options +
-            QStringList{QStringLiteral("--virtual_recorder=") + recorder},
-        {QStringLiteral("XDG_CONFIG_DIRS=") + scratch.filePath(QStringLiteral("xdg"))}, answers);
+        scratch->filePath(u"%1/Tarnwell/bin/tarnwell"_s.arg(served ? 0 : static_cast<int>(bundle))),
+        arguments,
+        QStringList{u"XDG_CONFIG_DIRS="_s + scratch->filePath(served ? u"served"_s : u"none"_s)} +
+            environment,
+        input);
   }
 
-  // Server mode: the settings file points at `server`, which offers `package` as `version`.
-  void serve(const TestHttpsServer& server, const QString& package, const QString& version) {
-    QFile file(scratch.filePath(package));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    server.addFile(package, file.readAll());
-    server.setAnswer(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                    "<firmware_result><revision>0001</revision><firmwares>"
-                                    "<firmware_info><version>%1</version>"
-                                    "<file_name>%2</file_name><file_size>%3</file_size>"
-                                    "<url>%4</url><comment>Better.</comment></firmware_info>"
-                                    "</firmwares></firmware_result>")
-                         .arg(version, package, QString::number(file.size()),
-                              server.url(QStringLiteral("/files/") + package).toString())
-                         .toUtf8());
-    QDir().mkpath(scratch.filePath(QStringLiteral("xdg/Velmora")));
-    QFile settings(scratch.filePath(QStringLiteral("xdg/Velmora/UseTestServer.plist")));
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(PropertyList::toXml(
-        QVariantMap{{QStringLiteral("dvr_update_server"),
-                     server.url(QStringLiteral("/ww_inform/fcache.do")).toString()},
-                    {QStringLiteral("dvr_update_check_url"),
-                     server.url(QStringLiteral("/soft/qx20/check/index.html")).toString()},
-                    {QStringLiteral("dvr_update_ca_file"), server.caFile()}}));
-  }
-
-  QByteArray recorderFile(const QString& name) const {
-    QFile file(QDir(recorder).filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
-
-  // The updates the file-copy recorder has applied.
-  QVariantList appliedUpdates() const {
-    const auto state =
-        PropertyList::readDictionaryFile(QDir(recorder).filePath(QStringLiteral("state.plist")));
-    return state ? state->value(QStringLiteral("applied")).toList() : QVariantList();
-  }
-
-  static QString text(const char* messageId) {
-    return CMLocalize::localizedString(QString::fromLatin1(messageId));
-  }
-
-  QTemporaryDir scratch;
-  QString recorder;
+  static inline std::unique_ptr<QTemporaryDir> scratch;
+  static inline std::unique_ptr<TestHttpsServer> server;
 };
 
-const QByteArray kScsiIni =
-    "[FIRMWARE]\r\nMode=1\r\nName=firmware.bin\r\nVersion=1100\r\nWriteAddress=0x40000\r\n"
-    "TransferLength=0x1E0000\r\nTargetCPU=MainCPU\r\n";
-const QByteArray kFileCopyIni = "[FIRMWARE]\nMode=2\nName=firmware.zip\nVersion=2100\n";
-
-TEST_F(TextRunTest, EachExampleRecorderIsUpdatedWithoutQuestions) {
-  TestHttpsServer server;
-  ASSERT_TRUE(server.isRunning());
-  struct Case {
-    const char* example;
-    const char* package;
-    QByteArray ini;
-    const char* offeredVersion;
+TEST_F(TextRunTest, EachRunEndsWithItsAlertAndExitStatus) {
+  ASSERT_TRUE(server->isRunning());
+  const QString mock = QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/mock/");
+  const auto devices = [&](const char* name) {
+    return u"--mock_devices="_s + mock + QString::fromLatin1(name);
   };
+  const auto response = [&](const char* name) {
+    return u"--mock_response="_s + mock + QString::fromLatin1(name);
+  };
+  const QString newer = response("response-newer.plist");
+  const QString one = devices("devices-one.plist");
+  const QString fail = u"--mock_device_fail"_s;
+  const QString full = u"--mock_device_diskfull"_s;
+  const QString fileCopy = u"file-copy-two-volumes"_s;
+  const QString scsi = u"scsi-mode-change"_s;
+  const QString fileCopyPackage = exampleFile(fileCopy, u"firmware.zip"_s);
+  const auto communication = [](int code) {
+    return text("ID_ERR_CAMERA_COMMUNICATION").replace(u"%d"_s, QString::number(code));
+  };
+  struct Case {  // NOLINT(clang-analyzer-optin.performance.Padding): a table row
+    const char* name;
+    Bundle bundle;
+    QString recorder;  // the example of the virtual recorder; none: the options' roles
+    QStringList options;
+    std::optional<QByteArray> input;  // none: --yes
+    int status;
+    QString alert = {};    // the one "[!]" alert; none when empty
+    QString package = {};  // what the recorder took; none when empty
+    int quitQuestions = 0;
+    QVariantMap changes = {};
+  };
+  const QString bin = exampleFile(scsi, u"firmware.bin"_s);
+  const QVariantMap mismatch{
+      {u"faults"_s,
+       QVariantList{QVariantMap{{u"kind"_s, u"verifyMismatch"_s}, {u"offset"_s, qint64{100}}}}}};
+  // Standard input: Opening: Next. Offer: Update (no details in local mode). Confirm: Yes.
+  // Licence: Disagree, then Update, Yes, Agree. Updating: tick, Next. Completed: Close.
+  // clang-format off
   const Case cases[] = {
-      {"scsi-mode-change", "firmware.bin", kScsiIni, "00001100"},
-      {"file-copy-two-volumes", "firmware.zip", kFileCopyIni, "00002100"},
-      {"product-information", "firmware.zip",
-       "[FIRMWARE]\nMode=2\nName=firmware.zip\nVersion=3100\n", "00003100"},
+      {"local package", Bundle::fileCopy, fileCopy, {}, {}, 0, {}, fileCopyPackage},
+      {"served package", Bundle::served, scsi, {}, {}, 0, {}, bin},
+      // The run ends at the alert: the box is never ticked.
+      {"read-back differs", Bundle::scsi, scsi, {}, {}, 1, communication(18), bin, 0, mismatch},
+      {"a person answers each page", Bundle::fileCopy, fileCopy, {}, "1\n1\n1\n1\n1\n1\n2\n1\n2\n1\n", 0,
+       {}, fileCopyPackage},
+      {"no to the update, then the input ends", Bundle::fileCopy, fileCopy, {}, "1\n1\n2\n", 1},
+      // Closing on the Updating page asks first: No stays, Yes quits.
+      {"quitting on the Updating page", Bundle::fileCopy, fileCopy, {}, "1\n1\n1\n2\nq\n2\nq\n1\n", 1, {},
+       fileCopyPackage, 2},
+      {"closing the window at the start", Bundle::fileCopy, fileCopy, {}, "q\n", 1},
+      {"simulated: two recorders", Bundle::bare, {}, {devices("devices-two.plist"), newer}, {}, 1,
+       text("ID_ERR_PLURAL_RECORDER")},
+      {"simulated: unsupported model", Bundle::bare, {}, {devices("devices-unsupported-product.plist"), newer},
+       {}, 1, text("ID_ERR_DIFFERENT_RECORDER")},
+      {"simulated: foreign vendor", Bundle::bare, {}, {devices("devices-foreign-vendor.plist"), newer}, {}, 1,
+       text("ID_ERR_DETECT_RECORDER")},
+      {"simulated: no network", Bundle::bare, {}, {one, newer, u"--mock_nonetwork"_s}, {}, 1,
+       text("ID_ERR_INTERNET_COMMUNICATION")},
+      {"simulated: nothing newer", Bundle::bare, {}, {one, response("response-equal.plist")}, {}, 3},
+      {"simulated: not found", Bundle::bare, {}, {one, response("response-404.plist")}, {}, 1,
+       text("ID_ERR_SERVER_COMMUNICATION").replace(u"%s"_s, u"HTTP 404"_s)},
+      // Faults act only on the simulated recorders given before them.
+      {"simulated: failure after the recorders", Bundle::bare, {}, {one, fail, newer}, {}, 1, communication(-1)},
+      {"simulated: disk full after the recorders", Bundle::bare, {}, {one, newer, full}, {}, 1,
+       text("ID_ERR_NOT_ENOUGH_SPACE")},
+      {"simulated: faults before the recorders", Bundle::bare, {}, {fail, full, one, newer}, {}, 0},
+      {"simulated server, virtual recorder", Bundle::bare, fileCopy, {newer}, {}, 0, {},
+       mock + u"firmware-5201-2100.zip"_s},
   };
+  // clang-format on
+  int made = 0;
   for (const Case& c : cases) {
-    for (const bool fromServer : {false, true}) {
-      SCOPED_TRACE(std::string(c.example) + (fromServer ? " from the server" : " local"));
-      scratch.remove();
-      ASSERT_TRUE(QDir().mkpath(scratch.path()));
-      const QString packageName = QString::fromLatin1(c.package);
-      prepare(QString::fromLatin1(c.example), packageName, fromServer ? QByteArray() : c.ini);
-      if (fromServer) {
-        serve(server, packageName, QString::fromLatin1(c.offeredVersion));
-      }
-      const ToolRun result = run({QStringLiteral("--yes")});
-      EXPECT_EQ(result.status, 0) << result.out.toStdString() << result.err.toStdString();
-      EXPECT_TRUE(result.out.contains(text("ID_MSG_COMPLETED"))) << result.out.toStdString();
-      EXPECT_FALSE(result.out.contains(QStringLiteral("[!]"))) << result.out.toStdString();
-      EXPECT_EQ(result.out.contains(text("ID_MSG_CONECTTING_TO_SERVER")), fromServer);
-
-      QFile package(scratch.filePath(packageName));
-      ASSERT_TRUE(package.open(QIODevice::ReadOnly));
-      const QByteArray image = package.readAll();
-      if (packageName.endsWith(QStringLiteral(".bin"))) {
-        EXPECT_EQ(recorderFile(QStringLiteral("flash-dsp.bin")).left(image.size()), image);
+    SCOPED_TRACE(c.name);
+    QStringList arguments{u"--text"_s};
+    if (!c.input) {
+      arguments << u"--yes"_s;
+    }
+    arguments += c.options;
+    const QString folder = scratch->filePath(u"recorder%1"_s.arg(++made));
+    if (!c.recorder.isEmpty()) {
+      ASSERT_TRUE(copyExampleRecorder(c.recorder, folder, c.changes));
+      arguments << u"--virtual_recorder="_s + folder;
+    }
+    const ToolRun result = run(c.bundle, arguments, c.input.value_or(QByteArray()));
+    const std::string log = result.out.toStdString() + result.err.toStdString();
+    EXPECT_EQ(result.status, c.status) << log;
+    EXPECT_EQ(result.out.count(u"[!]"_s), c.alert.isEmpty() ? 0 : 1) << log;
+    if (!c.alert.isEmpty()) {
+      EXPECT_TRUE(result.out.contains(u"[!] "_s + c.alert)) << log;
+    }
+    EXPECT_EQ(result.out.contains(text("ID_MSG_COMPLETED")), c.status == 0) << log;
+    EXPECT_EQ(result.out.count(text("ID_MSG_QUIT_APP")), c.quitQuestions) << log;
+    if (!c.recorder.isEmpty()) {
+      EXPECT_EQ(result.out.contains(text("ID_MSG_CONECTTING_TO_SERVER")),
+                c.bundle == Bundle::bare || c.bundle == Bundle::served)
+          << log;
+      if (c.package.isEmpty()) {
+        EXPECT_TRUE(appliedFiles(folder).isEmpty());
       } else {
-        const QVariantList applied = appliedUpdates();
-        ASSERT_EQ(applied.size(), 1);
-        int64_t bytes = 0;
-        for (const QVariant& file :
-             applied.front().toMap().value(QStringLiteral("files")).toList()) {
-          bytes += file.toMap().value(QStringLiteral("bytes")).toLongLong();
-        }
-        EXPECT_EQ(bytes, KvoUnZip::totalFileSizeInZipFileAtPath(package.fileName()));
+        EXPECT_TRUE(recorderTookPackage(folder, c.package));
       }
     }
   }
 }
 
-TEST_F(TextRunTest, TooLittleSpaceIsReportedAndNothingIsWritten) {
-  prepare(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"), kFileCopyIni,
-          {{QStringLiteral("volumes"),
-            QVariantList{QVariantMap{{QStringLiteral("freeBytes"), qint64{1000}}}}}});
-  const ToolRun result = run({QStringLiteral("--yes")});
-  EXPECT_EQ(result.status, 1) << result.out.toStdString();
-  EXPECT_TRUE(result.out.contains(QStringLiteral("[!] ") + text("ID_ERR_NOT_ENOUGH_SPACE")))
-      << result.out.toStdString();
-  EXPECT_FALSE(QDir(recorder).exists(QStringLiteral("volume1/System")));
-  EXPECT_FALSE(result.out.contains(text("ID_MSG_UPDATING")));
-}
+TEST_F(TextRunTest, BadUsageSecondInstanceAndHelpEndAtOnce) {
+  const ToolRun usage = run(Bundle::bare, {u"--text"_s, u"--yse"_s});
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_TRUE(usage.err.contains(u"--yse"_s));
+  EXPECT_EQ(usage.err.count(u'\n'), 1);
 
-TEST_F(TextRunTest, AReadBackMismatchEndsWithCode18) {
-  prepare(QStringLiteral("scsi-mode-change"), QStringLiteral("firmware.bin"), kScsiIni,
-          {{QStringLiteral("faults"),
-            QVariantList{QVariantMap{{QStringLiteral("kind"), QStringLiteral("verifyMismatch")},
-                                     {QStringLiteral("offset"), qint64{100}}}}}});
-  const ToolRun result = run({QStringLiteral("--yes")});
-  EXPECT_EQ(result.status, 1) << result.out.toStdString();
-  const QString alert =
-      text("ID_ERR_CAMERA_COMMUNICATION").replace(QStringLiteral("%d"), QStringLiteral("18"));
-  EXPECT_TRUE(result.out.contains(QStringLiteral("[!] ") + alert)) << result.out.toStdString();
-  // The run ends at the alert: the box is never ticked.
-  EXPECT_FALSE(result.out.contains(text("ID_MSG_COMPLETED")));
-}
-
-TEST_F(TextRunTest, APersonAnswersEachPageFromStandardInput) {
-  prepare(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"), kFileCopyIni);
-  struct Case {
-    const char* name;
-    QByteArray answers;
-    int status;
-    bool updated;
-    int quitQuestions;
-  };
-  // Opening: Next. Offer: Update (no details in local mode). Confirm: Yes. Licence: Disagree,
-  // then Update, Yes, Agree. Updating: tick, Next. Completed: Close.
-  const Case cases[] = {
-      {"whole run", "1\n1\n1\n1\n1\n1\n2\n1\n2\n1\n", 0, true, 0},
-      {"no to the update, then the input ends", "1\n1\n2\n", 1, false, 0},
-      // Closing on the Updating page asks first: No stays, Yes quits.
-      {"quitting on the Updating page", "1\n1\n1\n2\nq\n2\nq\n1\n", 1, true, 2},
-      {"closing the window at the start", "q\n", 1, false, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    QFile::remove(QDir(recorder).filePath(QStringLiteral("state.plist")));
-    const ToolRun result = run({}, c.answers);
-    EXPECT_EQ(result.status, c.status) << result.out.toStdString() << result.err.toStdString();
-    EXPECT_EQ(appliedUpdates().size(), c.updated ? 1 : 0) << result.out.toStdString();
-    EXPECT_EQ(result.out.count(text("ID_MSG_QUIT_APP")), c.quitQuestions)
-        << result.out.toStdString();
-  }
-}
-
-TEST_F(TextRunTest, UnknownArgumentsAreBadUsageAndHelpNeedsNoDisplay) {
-  prepare(QStringLiteral("file-copy-two-volumes"), QStringLiteral("firmware.zip"), kFileCopyIni);
-  const ToolRun result = run({QStringLiteral("--yse")});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_TRUE(result.err.contains(QStringLiteral("--yse")));
-  EXPECT_EQ(result.err.count(u'\n'), 1);
+  const ToolRun second =
+      run(Bundle::bare, {u"--text"_s, u"--yes"_s, u"--instance_count=2"_s,
+                         QStringLiteral("--mock_devices=" TARNWELL_SOURCE_DIR
+                                        "/resources/examples/mock/devices-one.plist")});
+  EXPECT_EQ(second.status, 0);
+  EXPECT_TRUE(second.out.isEmpty()) << second.out.toStdString();
+  EXPECT_TRUE(second.err.isEmpty()) << second.err.toStdString();
 
   // Without --text, a window would need this display, which does not exist.
-  const ToolRun help = runProgram(
-      scratch.filePath(QStringLiteral("Tarnwell/bin/tarnwell")), {QStringLiteral("--help")},
-      {QStringLiteral("QT_QPA_PLATFORM=xcb"), QStringLiteral("DISPLAY=:99"),
-       QStringLiteral("WAYLAND_DISPLAY=")});
+  const ToolRun help = run(Bundle::bare, {u"--help"_s}, std::nullopt,
+                           {u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY=:99"_s, u"WAYLAND_DISPLAY="_s});
   EXPECT_EQ(help.status, 0) << help.err.toStdString();
-  EXPECT_TRUE(help.out.startsWith(QStringLiteral("usage: tarnwell"))) << help.out.toStdString();
+  EXPECT_TRUE(help.out.startsWith(u"usage: tarnwell"_s)) << help.out.toStdString();
 }
 
 }  // namespace

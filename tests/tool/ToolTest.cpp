@@ -1,103 +1,272 @@
 // tarnwell-tool as a script or a support engineer runs it: a separate process, with the
-// user's language and the settings folder taken from its environment.
+// user's language and the settings folder taken from its environment. Every command keeps
+// one contract: its findings on stdout (mostly name=value lines), exit status 0 for success,
+// 1 for failure and 2 for bad usage, and on failure one line of error on stderr.
+#include "tests/platform/VolumeTestSupport.h"
+#include "tests/support/QStringPrinter.h"
+#include "tests/support/TestController.h"
+#include "tests/support/TestHttpsServer.h"
 #include "tests/support/ToolProcess.h"
-
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-TEST(ToolStrings, FollowsTheUserLanguage) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"LANGUAGE=ja", "ID_CANCEL=キャンセル\n"},  {"LANG=de_DE.UTF-8", "ID_CANCEL=Abbrechen\n"},
-      {"LC_ALL=ko_KR.UTF-8", "ID_CANCEL=취소\n"}, {"LANGUAGE=zh_TW:en", "ID_CANCEL=取消\n"},
-      {"LANG=C", "ID_CANCEL=Cancel\n"},           {"LANGUAGE=nl", "ID_CANCEL=Cancel\n"},
-  };
-  for (const auto& [environment, expected] : cases) {
-    const ToolRun run = runTool({QStringLiteral("strings"), QStringLiteral("ID_CANCEL")},
-                                {QString::fromUtf8(environment)});
-    EXPECT_EQ(run.status, 0) << environment;
-    EXPECT_EQ(run.out, QString::fromUtf8(expected)) << environment;
+struct Case {
+  QString command;      // split as a shell would; "{dir}": the scratch folder, "{url}": the server
+  QString environment;  // NAME=value, space-separated
+  int status;
+  // What stdout shows: "=TEXT" exactly TEXT, "^TEXT" begins with TEXT, "*TEXT" holds TEXT,
+  // "N*TEXT" holds it N times; else each line of the pattern is a whole line of the output.
+  QStringList out = {};
+  QString err = {};  // in the error line; with status 0 in stderr, else stderr stays empty
+};
+
+void expectOutput(const QString& out, const QString& pattern) {
+  const qsizetype star = pattern.indexOf(u'*');
+  if (pattern.startsWith(u'=')) {
+    EXPECT_EQ(out, pattern.mid(1));
+  } else if (pattern.startsWith(u'^')) {
+    EXPECT_TRUE(out.startsWith(pattern.mid(1))) << out.toStdString();
+  } else if (star == 0) {
+    EXPECT_TRUE(out.contains(pattern.mid(1))) << out.toStdString();
+  } else if (star > 0 && pattern.left(star).toInt() > 0) {
+    EXPECT_EQ(out.count(pattern.mid(star + 1)), pattern.left(star).toInt()) << out.toStdString();
+  } else {
+    const QStringList lines = out.split(u'\n');
+    for (const QString& line : pattern.split(u'\n')) {
+      EXPECT_TRUE(lines.contains(line)) << line.toStdString() << " in\n" << out.toStdString();
+    }
   }
 }
 
-TEST(ToolStrings, AKoreanUserOfATableWithoutKoreanGetsColumnTwo) {
-  QTemporaryDir dir;
-  const QString table = dir.filePath(QStringLiteral("Localizable.olc"));
-  QFile file(table);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(
-      "Key\tComment\r\nKEY\tCMT\tJPN\tENU\r\nID_YES\tyes\t\xe3\x81\xaf\xe3\x81\x84\tYes\r\n");
-  file.close();
-  const ToolRun run =
-      runTool({QStringLiteral("strings"), QStringLiteral("--table"), table,
-               QStringLiteral("ID_YES"), QStringLiteral("ID_MISSING"), QStringLiteral("ID_GONE")},
-              {QStringLiteral("LANGUAGE=ko")});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, QStringLiteral("ID_YES=はい\nID_MISSING=_NG_1 (ID_MISSING)\n"
-                                    "ID_GONE=_NG_2 (ID_GONE)\n"));
-}
-
-TEST(ToolStrings, WritesEachTextOnOneLineOrAsJson) {
-  ToolRun run = runTool({QStringLiteral("strings"), QStringLiteral("ID_MSG_OPENING")});
-  EXPECT_EQ(run.out.count(QLatin1Char('\n')), 1);
-  EXPECT_TRUE(run.out.contains(QStringLiteral("\\n")));
-  run = runTool({QStringLiteral("strings"), QStringLiteral("--json"), QStringLiteral("ID_OK")},
-                {QStringLiteral("LANGUAGE=ja")});
-  EXPECT_TRUE(run.out.contains(QStringLiteral("\"language\": \"JPN\""))) << run.out.toStdString();
-}
-
-TEST(ToolUsage, ExitStatusTellsSuccessFailureAndBadUsage) {
-  const std::tuple<QStringList, int, const char*> cases[] = {
-      {{QStringLiteral("--help")}, 0, ""},
-      {{}, 2, ""},
-      {{QStringLiteral("no-such-command")}, 2, "unknown command"},
-      {{QStringLiteral("version-code")}, 2, "expected LABEL"},
-      {{QStringLiteral("version-code"), QStringLiteral("Ver 1.2")}, 1, "not a version label"},
-      {{QStringLiteral("is-lower"), QStringLiteral("2000"), QStringLiteral("1FFF")}, 0, ""},
-      {{QStringLiteral("strings")}, 2, "expected"},
-      {{QStringLiteral("strings"), QStringLiteral("--table"), QStringLiteral("/nonexistent"),
-        QStringLiteral("ID_OK")},
-       1,
-       "no string table"},
+// Runs each case with the settings of {dir}/none unless it names others.
+void check(const std::vector<Case>& cases, const QString& dir, const QString& url = {}) {
+  const auto expand = [&](QString text) {
+    return text.replace(u"{dir}"_s, dir).replace(u"{url}"_s, url);
   };
-  for (const auto& [arguments, status, message] : cases) {
-    const ToolRun run = runTool(arguments);
-    EXPECT_EQ(run.status, status) << arguments.join(QLatin1Char(' ')).toStdString();
-    EXPECT_TRUE(run.err.contains(QString::fromUtf8(message))) << run.err.toStdString();
-    EXPECT_EQ(run.err.count(QLatin1Char('\n')), status == 0 ? 0 : 1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(expand(c.command).toStdString());
+    const QStringList environment =
+        (u"XDG_CONFIG_DIRS={dir}/none "_s + c.environment).split(u' ', Qt::SkipEmptyParts);
+    const ToolRun run = runTool(QProcess::splitCommand(expand(c.command)),
+                                expand(environment.join(u'\n')).split(u'\n'));
+    EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+    for (const QString& pattern : c.out) {
+      expectOutput(run.out, expand(pattern));
+    }
+    // A failure is one line on stderr (after any progress), unless the findings themselves
+    // are the failure.
+    if (c.status != 0) {
+      EXPECT_EQ(run.err.count(u"tarnwell-tool: "_s), run.out.startsWith(u"error="_s) ? 0 : 1);
+      EXPECT_EQ(run.err.section(u'\n', -2).count(u"tarnwell-tool: "_s),
+                run.err.count(u"tarnwell-tool: "_s));
+    }
+    EXPECT_TRUE(c.status != 0 || !c.err.isEmpty() || run.err.isEmpty()) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(expand(c.err))) << run.err.toStdString();
   }
 }
 
-TEST(ToolSettings, ShowsEffectiveValuesFromTheSystemConfigFolder) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Velmora")));
-  QFile file(dir.filePath(QStringLiteral("Velmora/UseTestServer.plist")));
+void write(const QString& path, const QByteArray& contents) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(
-      "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-      "<key>dvr_update_enable_log</key><string>YES</string>"
-      "<key>dvr_update_fwver</key><string>1.10</string></dict></plist>");
-  file.close();
-  const ToolRun run =
-      runTool({QStringLiteral("settings")}, {QStringLiteral("XDG_CONFIG_DIRS=") + dir.path()});
-  EXPECT_TRUE(run.out.contains(QStringLiteral("\ndvr_update_enable_log=false\n")));
-  EXPECT_TRUE(run.out.contains(QStringLiteral("\ndvr_update_fwver=1.10\n")));
-  EXPECT_TRUE(run.out.contains(QStringLiteral("\ndvr_update_server=<absent>\n")));
+  file.write(contents);
 }
 
-TEST(ToolLaunchOptions, ShowsTheRolesReplaced) {
-  const ToolRun run =
-      runTool({QStringLiteral("launch-options"), QStringLiteral("--mock_device_fail"),
-               QStringLiteral("--mock_devices=/d.plist"), QStringLiteral("--mock_device_diskfull"),
-               QStringLiteral("--instance_count=x")});
-  EXPECT_EQ(run.out,
-            QStringLiteral("deviceDetector=AudioDeviceDetectorMock file=/d.plist interval=1.0\n"
-                           "deviceInterface=AudioDeviceInterfaceMock mockFailure=false "
-                           "mockDiskFullError=true\n"));
+TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
+  QTemporaryDir scratch;
+  const QString dir = scratch.path();
+  TestHttpsServer server;
+  ASSERT_TRUE(server.isRunning());
+  QFile answer(QStringLiteral(TARNWELL_TEST_DATA_DIR "/service/answer.xml"));
+  ASSERT_TRUE(answer.open(QIODevice::ReadOnly));
+  server.setAnswer(answer.readAll());
+  write(dir + u"/Localizable.olc"_s,
+        "Key\tComment\r\nKEY\tCMT\tJPN\tENU\r\nID_YES\tyes\t\xe3\x81\xaf\xe3\x81\x84\tYes\r\n");
+  write(dir + u"/log/Velmora/UseTestServer.plist"_s,
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+        "<key>dvr_update_enable_log</key><string>YES</string>"
+        "<key>dvr_update_fwver</key><string>1.10</string></dict></plist>");
+  ASSERT_TRUE(writeSettingsFile(dir + u"/model"_s, {{u"dvr_update_model_id"_s, u"12"_s}}));
+  // The built-in hosts do not exist here.
+  ASSERT_TRUE(writeSettingsFile(dir + u"/offline"_s,
+                                {{u"dvr_update_check_url"_s, u"https://127.0.0.1:1/"_s}}));
+  QVariantMap settings = serviceSettingsOf(server);
+  ASSERT_TRUE(writeSettingsFile(dir + u"/served"_s, settings));
+  settings.insert(u"dvr_update_server"_s, server.url(u"/status/503"_s).toString());
+  ASSERT_TRUE(writeSettingsFile(dir + u"/busy"_s, settings));
+  write(dir + u"/bad.xml"_s, "<firmware_result><firmwares>");
+  write(dir + u"/plain.bin"_s, "not a zip");
+  write(dir + u"/scsi.ini"_s,
+        "[FIRMWARE]\r\nMode=1\r\nName=fw.bin\r\nVersion=1230\r\nWriteAddress=0x00040000\r\n"
+        "TransferLength=1C0000\r\nTargetCPU=SubCPU\r\n");
+  write(dir + u"/copy.ini"_s, "[FIRMWARE]\nMode=2\nName=fw.zip\nVersion=1300\n");
+  write(dir + u"/other.ini"_s, "[FIRMWARE]\nMode=3\n");
+  for (const QString& example :
+       {u"scsi-mode-change"_s, u"file-copy-two-volumes"_s, u"product-information"_s}) {
+    ASSERT_TRUE(copyExampleRecorder(example, dir + u'/' + example));
+    ASSERT_TRUE(copyExampleRecorder(example, dir + u"/identify-"_s + example));
+  }
+  ASSERT_TRUE(copyExampleRecorder(u"file-copy-two-volumes"_s, dir + u"/misspelt"_s,
+                                  {{u"restartSecs"_s, 1.0}}));
+  const QString served = u"XDG_CONFIG_DIRS={dir}/served"_s;
+  const QString zip = exampleFile(u"file-copy-two-volumes"_s, u"firmware.zip"_s);
+  const QString model = u"scsi --cdb E0000008000000000000000000000000 --in 8 --virtual {dir}/"_s;
+
+  // clang-format off
+  check({
+      // Usage.
+      {u"--help"_s, {}, 0},
+      {{}, {}, 2},
+      {u"no-such-command"_s, {}, 2, {}, u"unknown command"_s},
+      {u"version-code"_s, {}, 2, {}, u"expected LABEL"_s},
+      {u"version-code \"Ver 1.2\""_s, {}, 1, {}, u"not a version label"_s},
+      {u"is-lower 2000 1FFF"_s, {}, 0},
+      // Texts in the user's language, one line each.
+      {u"strings ID_CANCEL"_s, u"LANGUAGE=ja"_s, 0, {u"=ID_CANCEL=キャンセル\n"_s}},
+      {u"strings ID_CANCEL"_s, u"LANG=de_DE.UTF-8"_s, 0, {u"=ID_CANCEL=Abbrechen\n"_s}},
+      {u"strings ID_CANCEL"_s, u"LC_ALL=ko_KR.UTF-8"_s, 0, {u"=ID_CANCEL=취소\n"_s}},
+      {u"strings ID_CANCEL"_s, u"LANGUAGE=zh_TW:en"_s, 0, {u"=ID_CANCEL=取消\n"_s}},
+      {u"strings ID_CANCEL"_s, u"LANG=C"_s, 0, {u"=ID_CANCEL=Cancel\n"_s}},
+      {u"strings ID_CANCEL"_s, u"LANGUAGE=nl"_s, 0, {u"=ID_CANCEL=Cancel\n"_s}},
+      // A Korean user of a table without Korean gets its second column.
+      {u"strings --table {dir}/Localizable.olc ID_YES ID_MISSING ID_GONE"_s, u"LANGUAGE=ko"_s, 0,
+       {u"=ID_YES=はい\nID_MISSING=_NG_1 (ID_MISSING)\nID_GONE=_NG_2 (ID_GONE)\n"_s}},
+      {u"strings ID_MSG_OPENING"_s, {}, 0, {u"1*\n"_s, u"*\\n"_s}},
+      {u"strings --json ID_OK"_s, u"LANGUAGE=ja"_s, 0, {u"1*\"language\": \"JPN\""_s}},
+      {u"strings"_s, {}, 2, {}, u"expected"_s},
+      {u"strings --table /nonexistent ID_OK"_s, {}, 1, {}, u"no string table"_s},
+      // Settings and launch options.
+      {u"settings"_s, u"XDG_CONFIG_DIRS={dir}/log"_s, 0,
+       {u"dvr_update_enable_log=false\ndvr_update_fwver=1.10\ndvr_update_server=<absent>"_s}},
+      {u"launch-options --mock_device_fail --mock_devices=/d.plist --mock_device_diskfull "
+        "--instance_count=x"_s, {}, 0,
+       {u"=deviceDetector=AudioDeviceDetectorMock file=/d.plist interval=1.0\n"
+         "deviceInterface=AudioDeviceInterfaceMock mockFailure=false mockDiskFullError=true\n"_s}},
+      // The update service.
+      {u"demand --model-code 7 --version 1230"_s, u"LANG=de_DE.UTF-8"_s, 0,
+       {u"^<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<firmware_demand>\n"_s,
+        u"\t<language>DEU</language>\n\t<country_code>0049</country_code>\n"
+         "\t<version>00001000</version>\n\t\t\t<hard_code>KVOE000700000000</hard_code>\n"
+         "\t\t\t<firmware_version>00001230</firmware_version>"_s}},
+      {u"demand --model-code 7 --version 1230"_s, u"LANGUAGE=zh_TW XDG_CONFIG_DIRS={dir}/model"_s,
+       0, {u"1*<hard_code>KVOE1200000000</hard_code>"_s, u"1*<language>CHT</language>"_s}},
+      {u"demand --model-code"_s, {}, 2},
+      {u"demand --model-code x --version 1"_s, {}, 2},
+      {u"parse-answer " TARNWELL_TEST_DATA_DIR "/service/answer.xml"_s, {}, 0,
+       {u"^makerCode=KVO\nmodelName=DR-410 & Co\nmodelID=0007\nhardwareKind=DVR\n"
+         "version=1231\nfileName=DR410_1231.zip\nfileSize=1048576\nfileURL=https://"_s}},
+      {u"parse-answer {dir}/bad.xml"_s, {}, 0, {u"=none\n"_s}},
+      {u"parse-answer {dir}/missing"_s, {}, 1},
+      {u"parse-answer"_s, {}, 2},
+      {u"check --model-code 7 --version 1230"_s, u"XDG_CONFIG_DIRS={dir}/offline"_s, 1,
+       {u"=error=notConnected\n"_s}},
+      {u"check --model-code 7 --version 1230"_s, u"XDG_CONFIG_DIRS={dir}/busy"_s, 1,
+       {u"=error=httpError\ndetail=HTTP 503\n"_s}},
+      {u"check --model-code 7 --version 1230"_s, u"XDG_CONFIG_DIRS={dir}/served"_s, 0,
+       {u"version=1231"_s}},
+      {u"download {url}/pkg/sized?size=300000 -o {dir}/fw.zip"_s, served, 0,
+       {u"^size=300000\nseconds="_s}, u"\n"_s},  // its progress on stderr
+      {u"download {url}/pkg/missing -o {dir}/fw.zip"_s, served, 1, {}, u"HTTP 404"_s},
+      {u"download x"_s, {}, 2},
+      // Firmware packages and their descriptions.
+      {u"zip-size "_s + zip, {}, 0, {u"=300035\n"_s}},
+      {u"unpack "_s + zip + u" {dir}/out"_s, {}, 0,
+       {u"={dir}/out/UPDATE.TXT\n{dir}/out/VR5201.BIN\n"_s}, u"progress 300035/300035\n"_s},
+      {u"zip-size {dir}/plain.bin"_s, {}, 0, {u"=0\n"_s}},
+      {u"zip-size {dir}/missing"_s, {}, 1, {u"="_s}, u"cannot read"_s},
+      {u"zip-size"_s, {}, 2, {u"="_s}, u"expected ARCHIVE"_s},
+      {u"unpack {dir}/plain.bin {dir}/o"_s, {}, 1, {u"="_s}, u"nothing was extracted"_s},
+      {u"unpack {dir}/plain.bin"_s, {}, 2, {u"="_s}, u"expected ARCHIVE DIR"_s},
+      {u"local-info"_s, {}, 2, {u"="_s}, u"expected FILE"_s},
+      {u"local-info {dir}/scsi.ini"_s, {}, 0,
+       {u"=updateMode=scsiTransfer\nfirmwareName=fw.bin\nversion=1230\nwriteAddress=262144\n"
+         "transferLength=1835008\ntargetCPU=sub\n"_s}},
+      {u"local-info {dir}/copy.ini"_s, {}, 0,
+       {u"=updateMode=fileCopy\nfirmwareName=fw.zip\nversion=1300\nwriteAddress=0\n"
+         "transferLength=0\ntargetCPU=main\n"_s}},
+      {u"local-info {dir}/other.ini"_s, {}, 0, {u"=none\n"_s}},
+      {u"local-info {dir}/missing.ini"_s, {}, 0, {u"=none\n"_s}},
+      // Volumes.
+      {u"unmount /nonexistent/volume"_s, {}, 1, {u"="_s},
+       u"tarnwell-tool: cannot unmount /nonexistent/volume: Not mounted\n"_s},
+      {u"unmount"_s, {}, 2, {u"="_s}},
+      {u"unmount /a /b"_s, {}, 2, {u"="_s}},
+      {u"mounts /a"_s, {}, 2, {u"="_s}},
+      // Virtual recorders: the driver entry, media and model name of each example, and the
+      // identity read as the update check reads it.
+      {u"registry --virtual {dir}/scsi-mode-change"_s, {}, 0, {u"1*class=com_korvane_DSSBlockCommandsDevice"_s, u"1*Whole=false"_s}},
+      {u"registry --virtual {dir}/file-copy-two-volumes"_s, {}, 0, {u"1*class=com_korvane_DSSBlockCommandsDevice"_s, u"2*Whole=false"_s}},
+      {u"registry --virtual {dir}/product-information"_s, {}, 0, {u"1*class=com_korvane_DSSBlockCommandsDevice"_s, u"1*Whole=false"_s}},
+      {model + u"scsi-mode-change"_s, {}, 0, {u"1*data=56522D3431300000"_s}},
+      {model + u"file-copy-two-volumes"_s, {}, 0, {u"1*data=56522D3532303100"_s}},
+      {model + u"product-information"_s, {}, 0, {u"1*data=56522D5058000000"_s}},
+      {u"identify --virtual {dir}/identify-scsi-mode-change"_s, {}, 0,
+       {u"usbPID=0x0210\ndeviceID=0x5A10\ndeviceName=VR-410\\0\\0\nversion=1000\nmodelID=4110\n"
+         "updateType=scsiTransfer\ntransferAddress=0x00040000,0x001E0000,0x00000400,0x00007C00\n"
+         "status=0"_s}},
+      {u"identify --virtual {dir}/identify-file-copy-two-volumes"_s, {}, 0,
+       {u"deviceID=0x6B01\nmodelID=5201\nupdateType=fileCopy\ntransferAddress=none"_s}},
+      // Device ID 0: the model number comes from the product information.
+      {u"identify --virtual {dir}/identify-product-information"_s, {}, 0,
+       {u"usbVendorID=0xF7A2\ndeviceID=0x0000\nmodelID=421\nserialID=PX0000421777"_s}},
+      {u"registry --virtual {dir}/scsi-mode-change --virtual {dir}/file-copy-two-volumes"_s, {}, 0,
+       {u"2*class=IOUSBHostDevice"_s}},
+      {u"identify --virtual {dir}/scsi-mode-change --virtual {dir}/file-copy-two-volumes"_s, {}, 1,
+       {}, u"2 recorders are attached"_s},
+      {u"registry --virtual {dir}/misspelt"_s, {}, 1, {}, u"unknown key \"restartSecs\""_s},
+      {u"registry --virtual"_s, {}, 2},
+  }, dir, server.url({}).toString());
+  // clang-format on
+
+  // The check sent the recorder's model; the download wrote the whole package; identifying
+  // the recorder that needs a mode change changed its mode before reading its identity.
+  EXPECT_TRUE(server.lastRequest().contains("<hard_code>KVOE000700000000</hard_code>"));
+  EXPECT_EQ(QFileInfo(dir + u"/fw.zip"_s).size(), 300000);
+  QFile transcript(dir + u"/identify-scsi-mode-change/transcript.txt"_s);
+  ASSERT_TRUE(transcript.open(QIODevice::ReadOnly));
+  const QList<QByteArray> sent = transcript.readAll().split('\n');
+  ASSERT_GE(sent.size(), 3);
+  EXPECT_TRUE(sent[0].startsWith("E0 01 00 08"));
+  EXPECT_TRUE(sent[1].startsWith("E2 02 00 00"));
+  EXPECT_TRUE(sent[2].startsWith("E0 00 00 08"));
+}
+
+TEST(ToolTest, ListsAMountAndUnmountsIt) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "mounting a tmpfs needs root";
+  }
+  // As root the mount must work: a failure here is a failure, not a reason to skip.
+  TmpfsMount mount;
+  ASSERT_FALSE(mount.path().empty()) << mount.skipReason();
+  const QString path = QString::fromStdString(mount.path());
+  QTemporaryDir scratch;
+  const QString listed =
+      u"1*\nmountPoint=%1\nsource=tarnwell-test-src\nfreeBytes=4194304\n"_s.arg(path);
+  check({{u"mounts"_s, {}, 0, {listed}, {}}}, scratch.path());
+  const int file = open((mount.path() + "/open").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+  ASSERT_GE(file, 0);
+  check({{u"unmount "_s + path,
+          {},
+          1,
+          {u"="_s},
+          u"tarnwell-tool: cannot unmount %1: Device or resource busy\n"_s.arg(path)}},
+        scratch.path());
+  close(file);
+  check({{u"unmount "_s + path, {}, 0, {u"="_s}, {}}, {u"mounts"_s, {}, 0, {}, {}}},
+        scratch.path());
+  EXPECT_FALSE(runTool({u"mounts"_s}).out.contains(path));
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using UiTest::text;
 
 namespace {
@@ -43,15 +45,14 @@ TEST_F(CMViewLocalizerTest, LabelsButtonsAndBoxesGetTheirTextsAndUnknownTextsSta
     QString shown;
   };
   const Case cases[] = {
-      {QStringLiteral("ID_BTN_NEXT"), text("ID_BTN_NEXT")},
-      {QStringLiteral("ID_COL_MODEL_NAME:"), text("ID_COL_MODEL_NAME") + QStringLiteral(" :")},
-      {QStringLiteral("ID_MSG_DOWNLOADING_FIRMWARE..."),
-       text("ID_MSG_DOWNLOADING_FIRMWARE") + QStringLiteral("...")},
-      {QStringLiteral("MAC_APP_NAME"), QStringLiteral("Tarnwell")},
-      {QStringLiteral("IDGZ_QX2_KORVANE_STUDIO"), QStringLiteral("Tarnwell")},
-      {QStringLiteral("ID_NOT_IN_THE_TABLE"), QStringLiteral("ID_NOT_IN_THE_TABLE")},
-      {QStringLiteral("VR-5201"), QStringLiteral("VR-5201")},
-      {QStringLiteral("_NG_3 (ID_X)"), QStringLiteral("_NG_3 (ID_X)")},
+      {u"ID_BTN_NEXT"_s, text("ID_BTN_NEXT")},
+      {u"ID_COL_MODEL_NAME:"_s, text("ID_COL_MODEL_NAME") + u" :"_s},
+      {u"ID_MSG_DOWNLOADING_FIRMWARE..."_s, text("ID_MSG_DOWNLOADING_FIRMWARE") + u"..."_s},
+      {u"MAC_APP_NAME"_s, u"Tarnwell"_s},
+      {u"IDGZ_QX2_KORVANE_STUDIO"_s, u"Tarnwell"_s},
+      {u"ID_NOT_IN_THE_TABLE"_s, u"ID_NOT_IN_THE_TABLE"_s},
+      {u"VR-5201"_s, u"VR-5201"_s},
+      {u"_NG_3 (ID_X)"_s, u"_NG_3 (ID_X)"_s},
       {QString(), QString()},
   };
   for (const Case& c : cases) {
@@ -74,56 +75,55 @@ TEST_F(CMViewLocalizerTest, LabelsButtonsAndBoxesGetTheirTextsAndUnknownTextsSta
 TEST_F(CMViewLocalizerTest, TablesComboBoxesAndTabsLocaliseTheirTitlesNotTheirData) {
   QWidget root;
   auto* table = new QTableWidget(1, 2, &root);
-  table->setHorizontalHeaderLabels(
-      {QStringLiteral("ID_COL_MODEL_NAME"), QStringLiteral("ID_UNKNOWN_COLUMN")});
-  table->setItem(0, 0, new QTableWidgetItem(QStringLiteral("ID_BTN_NEXT")));
-  table->setCellWidget(0, 1, new QLabel(QStringLiteral("ID_BTN_NEXT")));
+  table->setHorizontalHeaderLabels({u"ID_COL_MODEL_NAME"_s, u"ID_UNKNOWN_COLUMN"_s});
+  table->setItem(0, 0, new QTableWidgetItem(u"ID_BTN_NEXT"_s));
+  table->setCellWidget(0, 1, new QLabel(u"ID_BTN_NEXT"_s));
   auto* combo = new QComboBox(&root);
-  combo->addItems({QStringLiteral("ID_YES"), QStringLiteral("ID_NOPE")});
+  combo->addItems({u"ID_YES"_s, u"ID_NOPE"_s});
   auto* tabs = new QTabWidget(&root);
-  tabs->addTab(new QLabel(QStringLiteral("ID_OK")), QStringLiteral("ID_CANCEL"));
+  tabs->addTab(new QLabel(u"ID_OK"_s), u"ID_CANCEL"_s);
   auto* labelledTabs = new LabelledTabs;
   labelledTabs->setParent(&root);
-  labelledTabs->addTab(new QLabel(QStringLiteral("ID_RETRY")), QStringLiteral("ID_NO"));
-  labelledTabs->labels = {QStringLiteral("ID_YES"), QStringLiteral("ID_NOT_THERE")};
+  labelledTabs->addTab(new QLabel(u"ID_RETRY"_s), u"ID_NO"_s);
+  labelledTabs->labels = {u"ID_YES"_s, u"ID_NOT_THERE"_s};
 
   CMViewLocalizer::localizeObjectsRelativeTo(&root);
 
   EXPECT_EQ(table->horizontalHeaderItem(0)->text(), text("ID_COL_MODEL_NAME"));
-  EXPECT_EQ(table->horizontalHeaderItem(1)->text(), QStringLiteral("ID_UNKNOWN_COLUMN"));
-  EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("ID_BTN_NEXT"));
-  EXPECT_EQ(qobject_cast<QLabel*>(table->cellWidget(0, 1))->text(), QStringLiteral("ID_BTN_NEXT"));
+  EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"ID_UNKNOWN_COLUMN"_s);
+  EXPECT_EQ(table->item(0, 0)->text(), u"ID_BTN_NEXT"_s);
+  EXPECT_EQ(qobject_cast<QLabel*>(table->cellWidget(0, 1))->text(), u"ID_BTN_NEXT"_s);
   EXPECT_EQ(combo->itemText(0), text("ID_YES"));
-  EXPECT_EQ(combo->itemText(1), QStringLiteral("ID_NOPE"));
+  EXPECT_EQ(combo->itemText(1), u"ID_NOPE"_s);
   EXPECT_EQ(tabs->tabText(0), text("ID_CANCEL"));
   EXPECT_EQ(qobject_cast<QLabel*>(tabs->widget(0))->text(), text("ID_OK"));
   // Labels handed over as a list are localised there, not as tab texts.
-  EXPECT_EQ(labelledTabs->labels, (QStringList{text("ID_YES"), QStringLiteral("ID_NOT_THERE")}));
-  EXPECT_EQ(labelledTabs->tabText(0), QStringLiteral("ID_NO"));
+  EXPECT_EQ(labelledTabs->labels, (QStringList{text("ID_YES"), u"ID_NOT_THERE"_s}));
+  EXPECT_EQ(labelledTabs->tabText(0), u"ID_NO"_s);
   EXPECT_EQ(qobject_cast<QLabel*>(labelledTabs->widget(0))->text(), text("ID_RETRY"));
 }
 
 TEST_F(CMViewLocalizerTest, WindowTitlesAndMenusIncludingSubmenus) {
   QMainWindow window;
-  window.setWindowTitle(QStringLiteral("IDGZ_CM5_PRODUCT_NAME"));
-  window.setCentralWidget(new QLabel(QStringLiteral("ID_OK")));
-  QMenu* menu = window.menuBar()->addMenu(QStringLiteral("ID_MENU_FILE"));
-  QAction* item = menu->addAction(QStringLiteral("ID_MENU_MINIMIZE"));
+  window.setWindowTitle(u"IDGZ_CM5_PRODUCT_NAME"_s);
+  window.setCentralWidget(new QLabel(u"ID_OK"_s));
+  QMenu* menu = window.menuBar()->addMenu(u"ID_MENU_FILE"_s);
+  QAction* item = menu->addAction(u"ID_MENU_MINIMIZE"_s);
   menu->addSeparator();
-  QMenu* submenu = menu->addMenu(QStringLiteral("ID_MENU_WINDOW"));
-  QAction* nestedItem = submenu->addAction(QStringLiteral("ID_NOT_IN_THE_TABLE"));
+  QMenu* submenu = menu->addMenu(u"ID_MENU_WINDOW"_s);
+  QAction* nestedItem = submenu->addAction(u"ID_NOT_IN_THE_TABLE"_s);
 
   CMViewLocalizer::localizeObjectsRelativeTo(&window);
-  EXPECT_EQ(window.windowTitle(), QStringLiteral("Tarnwell"));
+  EXPECT_EQ(window.windowTitle(), u"Tarnwell"_s);
   EXPECT_EQ(qobject_cast<QLabel*>(window.centralWidget())->text(), text("ID_OK"));
   // The window's walk leaves the menus to their own walk.
-  EXPECT_EQ(menu->title(), QStringLiteral("ID_MENU_FILE"));
+  EXPECT_EQ(menu->title(), u"ID_MENU_FILE"_s);
 
   CMViewLocalizer::localizeObjectsRelativeTo(window.menuBar());
   EXPECT_EQ(menu->title(), text("ID_MENU_FILE"));
   EXPECT_EQ(item->text(), text("ID_MENU_MINIMIZE"));
   EXPECT_EQ(submenu->title(), text("ID_MENU_WINDOW"));
-  EXPECT_EQ(nestedItem->text(), QStringLiteral("ID_NOT_IN_THE_TABLE"));
+  EXPECT_EQ(nestedItem->text(), u"ID_NOT_IN_THE_TABLE"_s);
 }
 
 TEST_F(CMViewLocalizerTest, ImagesAndAMissingTableLeaveTheLayoutAsItIs) {
@@ -136,9 +136,9 @@ TEST_F(CMViewLocalizerTest, ImagesAndAMissingTableLeaveTheLayoutAsItIs) {
   CMViewLocalizer::localizeObjectsRelativeTo(nullptr);
 
   CMLocalize::initializeSharedWithFilePath(std::nullopt);
-  QLabel label(QStringLiteral("ID_OK"));
+  QLabel label(u"ID_OK"_s);
   CMViewLocalizer::localizeObjectsRelativeTo(&label);
-  EXPECT_EQ(label.text(), QStringLiteral("ID_OK"));
+  EXPECT_EQ(label.text(), u"ID_OK"_s);
 }
 
 }  // namespace

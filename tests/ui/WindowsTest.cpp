@@ -18,6 +18,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 using UiTest::text;
 
 namespace {
@@ -42,22 +44,22 @@ TEST_F(WindowsTest, DownloadWindowShowsPercentAndTimes) {
   Ui::DownloadProgressWindowController& ui = window.outlets();
   const QString elapsed = text("ID_ELAPSE_TIME");
   // The initial state: nothing done, nothing known about the rest.
-  EXPECT_EQ(ui.percentLabel->text(), QStringLiteral("0%"));
-  EXPECT_EQ(ui.pastTimeLabel->text(), elapsed + QStringLiteral(": 00:00:00"));
+  EXPECT_EQ(ui.percentLabel->text(), u"0%"_s);
+  EXPECT_EQ(ui.pastTimeLabel->text(), elapsed + u": 00:00:00"_s);
   EXPECT_EQ(ui.remainTimeLabel->text(), formatted("ID_REMAINING_TIME", QString()));
   EXPECT_EQ(ui.messageLabel->text(), text("ID_MSG_DOWNLOADING_FIRMWARE"));
   EXPECT_EQ(ui.cancelButton->text(), text("ID_CANCEL"));
 
   // The texts' formats are tested with DownloadProgressText; here, that the window shows them.
   window.setPastTimeInterval(3725.9);
-  EXPECT_EQ(ui.pastTimeLabel->text(), elapsed + QStringLiteral(": 01:02:05"));
+  EXPECT_EQ(ui.pastTimeLabel->text(), elapsed + u": 01:02:05"_s);
   window.setRemainTimeInterval(61);
   EXPECT_EQ(ui.remainTimeLabel->text(),
-            formatted("ID_REMAINING_TIME", QStringLiteral("1 ") + text("ID_UNIT_MIN")));
+            formatted("ID_REMAINING_TIME", u"1 "_s + text("ID_UNIT_MIN")));
   window.setRemainTimeInterval(-1);
   EXPECT_EQ(ui.remainTimeLabel->text(), formatted("ID_REMAINING_TIME", QString()));
   window.setProgressValue(42);
-  EXPECT_EQ(ui.percentLabel->text(), QStringLiteral("42%"));
+  EXPECT_EQ(ui.percentLabel->text(), u"42%"_s);
   EXPECT_EQ(ui.progressIndicator->value(), 42);
   EXPECT_EQ(cancelled, 0);
 }
@@ -124,10 +126,10 @@ TEST_F(WindowsTest, AlertButtonsGiveOneAndZeroAndCancelCanBeHidden) {
       return window.result();
     });
     const std::optional<int> code = AlertWindowController::run(
-        {QStringLiteral("Message"), text("ID_YES"), c.cancelTitle, std::nullopt}, nullptr);
+        {u"Message"_s, text("ID_YES"), c.cancelTitle, std::nullopt}, nullptr);
     EXPECT_EQ(code, c.code);
     EXPECT_EQ(cancelShown, c.cancelTitle.has_value());
-    EXPECT_EQ(message, QStringLiteral("Message"));
+    EXPECT_EQ(message, u"Message"_s);
     EXPECT_EQ(okTitle, text("ID_YES"));
   }
 }

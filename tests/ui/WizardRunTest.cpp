@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using UiTest::text;
 
 namespace {
@@ -34,20 +36,18 @@ class WizardRunTest : public ::testing::Test {
  protected:
   // The recorder is an example's copy; without it the rack holds no recorder at all.
   void start(bool withRecorder) {
-    const QString example = QStringLiteral("scsi-mode-change");
-    const QDir source(QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/") + example);
-    recorder = scratch.filePath(QStringLiteral("recorder"));
-    ASSERT_TRUE(copyExampleRecorder(example, recorder, {{QStringLiteral("restartSeconds"), 0.2}}));
+    recorder = scratch.filePath(u"recorder"_s);
+    ASSERT_TRUE(copyExampleRecorder(u"scsi-mode-change"_s, recorder, {{u"restartSeconds"_s, 0.2}}));
     auto installed =
         VirtualRecorderRack::install(withRecorder ? QStringList{recorder} : QStringList{});
     ASSERT_TRUE(std::holds_alternative<std::unique_ptr<VirtualRecorderRack>>(installed));
     rack = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
     controller = makeTestController();
-    QFile::copy(source.filePath(QStringLiteral("firmware.bin")),
-                scratch.filePath(QStringLiteral("firmware.bin")));
+    QFile::copy(exampleFile(u"scsi-mode-change"_s, u"firmware.bin"_s),
+                scratch.filePath(u"firmware.bin"_s));
     LocalUpdateInfo local;
-    local.firmwareName = QStringLiteral("firmware.bin");
-    local.version = QStringLiteral("1100");
+    local.firmwareName = u"firmware.bin"_s;
+    local.version = u"1100"_s;
     controller->localUpdateInfo = local;
     controller->localFirmwareFolder = scratch.path();
 
@@ -128,11 +128,7 @@ TEST_F(WizardRunTest, ALocalPackageIsWrittenFromOpeningToCompleted) {
   EXPECT_TRUE(terminated);
   EXPECT_TRUE(alerts.isEmpty());
 
-  QFile flash(QDir(recorder).filePath(QStringLiteral("flash-dsp.bin")));
-  QFile package(scratch.filePath(QStringLiteral("firmware.bin")));
-  ASSERT_TRUE(flash.open(QIODevice::ReadOnly) && package.open(QIODevice::ReadOnly));
-  const QByteArray image = package.readAll();
-  EXPECT_EQ(flash.readAll().left(image.size()), image);
+  EXPECT_TRUE(recorderTookPackage(recorder, scratch.filePath(u"firmware.bin"_s)));
 }
 
 TEST_F(WizardRunTest, NoRecorderIsAskedAboutAndTheOpeningPageStays) {

@@ -1,22 +1,23 @@
 #include "app/localize/CMLocalize.h"
-#include "app/service/DownloadManagerReal.h"
 #include "app/update/DownloadFWInteractor.h"
 #include "app/update/DownloadProgressText.h"
 #include "app/update/NetworkErrorAlert.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/QStringPrinter.h"
-#include "tests/support/TestHttpsServer.h"
 #include "tests/update/ScriptedUserInterface.h"
 
-#include <gtest/gtest.h>
-
 #include <QTemporaryFile>
+#include <QUrl>
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <deque>
 
-namespace {
-
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+
+namespace {
 
 // The download manager at the role boundary: answers as scripted by the test.
 class ScriptedDownloadManager final : public DownloadManager {
@@ -58,6 +59,10 @@ class ScriptedDownloadManager final : public DownloadManager {
   int cancels = 0;
 };
 
+QString serverAlert(const QString& detail) {
+  return u"Could not communicate with the update server. (%1)"_s.arg(detail);
+}
+
 class DownloadFWInteractorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -68,57 +73,36 @@ class DownloadFWInteractorTest : public ::testing::Test {
   static void TearDownTestSuite() { CMLocalize::initializeSharedWithFilePath(std::nullopt); }
 
   std::unique_ptr<DownloadFWInteractor> interactor(
-      bool localMode = false,
-      const QString& fileURL = QStringLiteral("https://example.test/fw.zip")) {
+      bool localMode = false, const QString& fileURL = u"https://example.test/fw.zip"_s) {
     FirmwareInfo info;
     info.fileURL = fileURL;
     auto result = std::make_unique<DownloadFWInteractor>(
-        UpdaterInfo{info}, manager_, std::make_shared<AudioDevice>(0x07B4, 0x0100), ui_, localMode);
+        UpdaterInfo{info}, manager, std::make_shared<AudioDevice>(0x07B4, 0x0100), ui, localMode);
     result->setFinishingPause(1ms);
     return result;
   }
 
-  // Starts and waits for the completion; none when it never came.
-  struct Run {
-    bool started = false;
+  // Starts `subject`, lets `whileRunning` act once the download runs and waits for the
+  // completion; false when it never came.
+  bool run(DownloadFWInteractor& subject, std::optional<QByteArray>& data,
+           const std::function<void()>& whileRunning = {}) {
     bool completed = false;
-    std::optional<QByteArray> data;
-  };
-  Run run(DownloadFWInteractor& subject, const std::function<void()>& whileRunning = {}) {
-    Run result;
-    result.started = subject.start([&result](std::optional<QByteArray> data) {
-      EXPECT_FALSE(result.completed) << "completion called twice";
-      result.completed = true;
-      result.data = std::move(data);
-    });
-    if (whileRunning) {
-      processEventsUntil([this] { return manager_->pending != nullptr; }, 10s);
+    EXPECT_TRUE(subject.start([&](std::optional<QByteArray> bytes) {
+      EXPECT_FALSE(completed) << "completion called twice";
+      completed = true;
+      data = std::move(bytes);
+    }));
+    if (whileRunning && processEventsUntil([this] { return manager->pending != nullptr; }, 10s)) {
       whileRunning();
     }
-    processEventsUntil([&result] { return result.completed; }, 10s);
-    return result;
+    return processEventsUntil([&] { return completed; }, 10s);
   }
 
-  QStringList alertMessages() const {
-    QStringList messages;
-    for (const AlertRequest& alert : ui_.alerts) {
-      messages << alert.message;
-    }
-    return messages;
-  }
-
-  std::shared_ptr<ScriptedDownloadManager> manager_ = std::make_shared<ScriptedDownloadManager>();
-  ScriptedUserInterface ui_;
+  std::shared_ptr<ScriptedDownloadManager> manager = std::make_shared<ScriptedDownloadManager>();
+  ScriptedUserInterface ui;
 };
 
-const QString kInternet = QStringLiteral(
-    "Could not connect to the internet.\nCheck your internet connection and click Retry.");
-
-QString serverAlert(const QString& detail) {
-  return QStringLiteral("Could not communicate with the update server. (%1)").arg(detail);
-}
-
-TEST(DownloadProgressTickTest, PercentElapsedAndRemaining) {
+TEST(DownloadProgressTest, TicksAndTextsOfTheWindow) {
   using State = DownloadFWInteractor::ProgressState;
   struct Case {
     const char* what;
@@ -127,6 +111,7 @@ TEST(DownloadProgressTickTest, PercentElapsedAndRemaining) {
     std::optional<double> elapsed;
     State expected;
   };
+  // clang-format off
   const Case cases[] = {
       {"quarter after 30 s", {}, 40000000, 10000000, 30.0, {25, 30.0, 90.0}},
       {"first second: no estimate", {}, 1000, 100, 0.5, {10, 0.5, -1.0}},
@@ -137,238 +122,178 @@ TEST(DownloadProgressTickTest, PercentElapsedAndRemaining) {
       {"never above 100", {}, 1000, 2000, std::nullopt, {100, 0.0, -1.0}},
       {"not started", {}, 1000, 500, std::nullopt, {50, 0.0, -1.0}},
   };
+  // clang-format on
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     const auto tick = DownloadFWInteractor::progressTick(c.state, c.total, c.received, c.elapsed);
-    EXPECT_EQ(tick.state.progressValue, c.expected.progressValue) << c.what;
-    EXPECT_DOUBLE_EQ(tick.state.pastTimeInterval, c.expected.pastTimeInterval) << c.what;
+    EXPECT_EQ(tick.state.progressValue, c.expected.progressValue);
+    EXPECT_DOUBLE_EQ(tick.state.pastTimeInterval, c.expected.pastTimeInterval);
     if (c.expected.remainTimeInterval < 0) {
-      EXPECT_LT(tick.state.remainTimeInterval, 0) << c.what;
+      EXPECT_LT(tick.state.remainTimeInterval, 0);
     } else {
-      EXPECT_DOUBLE_EQ(tick.state.remainTimeInterval, c.expected.remainTimeInterval) << c.what;
+      EXPECT_DOUBLE_EQ(tick.state.remainTimeInterval, c.expected.remainTimeInterval);
     }
   }
-}
 
-TEST(DownloadProgressTextTest, Displays) {
-  const DownloadProgressText text(QStringLiteral("Elapsed"), QStringLiteral("Left: %@"),
-                                  QStringLiteral("min"), QStringLiteral("sec"));
+  const DownloadProgressText text(u"Elapsed"_s, u"Left: %@"_s, u"min"_s, u"sec"_s);
+  // clang-format off
   const std::pair<double, const char*> past[] = {
-      {3725.9, "Elapsed: 01:02:05"},       {59.999, "Elapsed: 00:00:59"},
-      {360000, "Elapsed: 100:00:00"},      {-5, "Elapsed: 00:00:00"},
-      {std::nan(""), "Elapsed: 00:00:00"}, {HUGE_VAL, "Elapsed: 00:00:00"}};
+      {3725.9, "Elapsed: 01:02:05"}, {59.999, "Elapsed: 00:00:59"}, {360000, "Elapsed: 100:00:00"},
+      {-5, "Elapsed: 00:00:00"}, {std::nan(""), "Elapsed: 00:00:00"}, {HUGE_VAL, "Elapsed: 00:00:00"}};
+  const std::pair<double, const char*> remaining[] = {
+      {60, "Left: 60 sec"}, {60.9, "Left: 60 sec"}, {61, "Left: 1 min"}, {119, "Left: 1 min"},
+      {120, "Left: 2 min"}, {0.5, "Left: 0 sec"}, {-1, "Left: "}, {1e300, "Left: 16666666666666 min"}};
+  // clang-format on
   for (const auto& [seconds, shown] : past) {
     EXPECT_EQ(text.pastTimeText(seconds), QLatin1String(shown)) << seconds;
   }
-  const std::pair<double, const char*> remaining[] = {
-      {60, "Left: 60 sec"}, {60.9, "Left: 60 sec"},
-      {61, "Left: 1 min"},  {119, "Left: 1 min"},
-      {120, "Left: 2 min"}, {0.5, "Left: 0 sec"},
-      {-1, "Left: "},       {1e300, "Left: 16666666666666 min"}};
   for (const auto& [seconds, shown] : remaining) {
     EXPECT_EQ(text.remainTimeText(seconds), QLatin1String(shown)) << seconds;
   }
-  EXPECT_EQ(DownloadProgressText::percentText(100), QStringLiteral("100%"));
-  EXPECT_EQ(DownloadProgressText::percentText(0), QStringLiteral("0%"));
+  EXPECT_EQ(DownloadProgressText::percentText(100), u"100%"_s);
+  EXPECT_EQ(DownloadProgressText::percentText(0), u"0%"_s);
 }
 
-// The alerts of the download's own failures are checked with the runs below; these are the
-// details those runs do not reach.
+// The alerts of the download's failures are checked with the runs below; these are the
+// details the runs do not reach.
 TEST_F(DownloadFWInteractorTest, ErrorAlerts) {
   const std::pair<NetworkError, QString> cases[] = {
-      {NetworkError::httpError(200), serverAlert(QStringLiteral("Unknown"))},
-      {NetworkError::nsError(QStringLiteral("QNetworkReply"), 6, QStringLiteral("x")),
-       serverAlert(QStringLiteral("QNetworkReply,6"))},
+      {NetworkError::httpError(200), serverAlert(u"Unknown"_s)},
+      {NetworkError::nsError(u"QNetworkReply"_s, 6, u"x"_s), serverAlert(u"QNetworkReply,6"_s)},
   };
   for (const auto& [error, message] : cases) {
-    ui_.alerts.clear();
+    ui.alerts.clear();
     bool retry = false;
-    NetworkErrorAlert(ui_).report(error, retry);
-    ASSERT_EQ(ui_.alerts.size(), 1);
-    EXPECT_EQ(ui_.alerts[0].message, message);
-    EXPECT_EQ(ui_.alerts[0].defaultButtonTitle, QStringLiteral("OK"));
-    EXPECT_EQ(ui_.alerts[0].cancelButtonTitle, std::nullopt);
+    NetworkErrorAlert(ui).report(error, retry);
+    ASSERT_EQ(ui.alerts.size(), 1);
+    EXPECT_EQ(ui.alerts[0].message, message);
+    EXPECT_EQ(ui.alerts[0].defaultButtonTitle, u"OK"_s);
+    EXPECT_EQ(ui.alerts[0].cancelButtonTitle, std::nullopt);
     EXPECT_FALSE(retry);
   }
-
   // The alert went away without an answer: no retry.
-  ui_.alerts.clear();
-  ui_.answers = {std::nullopt};
+  ui.alerts.clear();
+  ui.answers = {std::nullopt};
   bool retry = false;
-  NetworkErrorAlert(ui_).report(NetworkError::notConnected(), retry);
+  NetworkErrorAlert(ui).report(NetworkError::notConnected(), retry);
   EXPECT_FALSE(retry);
-  ASSERT_EQ(ui_.alerts.size(), 1);
-  EXPECT_EQ(ui_.alerts[0].defaultButtonTitle, QStringLiteral("Retry"));
-  EXPECT_EQ(ui_.alerts[0].cancelButtonTitle, QStringLiteral("Cancel"));
+  ASSERT_EQ(ui.alerts.size(), 1);
+  EXPECT_EQ(ui.alerts[0].defaultButtonTitle, u"Retry"_s);
+  EXPECT_EQ(ui.alerts[0].cancelButtonTitle, u"Cancel"_s);
+}
+
+TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
+  QTemporaryFile file;
+  ASSERT_TRUE(file.open());
+  file.write("FROM FILE");
+  file.close();
+  const QString local = QUrl::fromLocalFile(file.fileName()).toString();
+  const QString internet =
+      u"Could not connect to the internet.\nCheck your internet connection and click Retry."_s;
+  const QString missing = serverAlert(u"The firmware is not found."_s);
+  enum class End { package, notFound, badData, empty, cancelled, cancelButton, none };
+  struct Case {
+    const char* name;
+    End end;  // how the manager's download ends
+    std::optional<QByteArray> data;
+    QStringList alerts = {};
+    std::deque<bool> connected = {};
+    std::deque<std::optional<int>> answers = {};
+    std::optional<QByteArray> localFirmware = {};
+    QString localFile = {};  // local mode: the package's address
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"downloaded", End::package, "PACKAGE"},
+      {"the local package replaces the download", End::package, "LOCAL", {}, {}, {}, "LOCAL"},
+      {"not found", End::notFound, {}, {serverAlert(u"HTTP 404"_s)}},
+      {"bad data", End::badData, {}, {serverAlert(u"Bad Data"_s)}},
+      {"empty", End::empty, {}, {serverAlert(u"Empty Data"_s)}},
+      {"cancelled", End::cancelled, {}},
+      {"the Cancel button", End::cancelButton, {}},
+      {"no internet: Retry, Cancel", End::none, {}, {internet, internet}, {false, false}, {1, 0}},
+      {"no internet: Retry, connected", End::package, "PACKAGE", {internet}, {false, true}, {1}},
+      {"local mode: the file", End::none, "FROM FILE", {}, {}, {}, {}, local},
+      {"local mode: no file", End::none, {}, {missing}, {}, {}, {}, local + u".gone"_s},
+      {"local mode: not a file", End::none, {}, {missing}, {}, {}, {}, u"https://example.test/fw.zip"_s},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    manager = std::make_shared<ScriptedDownloadManager>();
+    manager->connectedAnswers = c.connected;
+    manager->localFirmware = c.localFirmware;
+    ui = ScriptedUserInterface{};
+    ui.answers = c.answers;
+    auto subject = c.localFile.isEmpty() ? interactor() : interactor(true, c.localFile);
+    std::optional<QByteArray> data;
+    const auto end = [&] {
+      using Result = std::pair<std::optional<QByteArray>, std::optional<NetworkError>>;
+      const Result results[] = {{"PACKAGE", std::nullopt},
+                                {"<html>", NetworkError::httpError(404)},
+                                {std::nullopt, NetworkError::generalError(u"Bad Data"_s)},
+                                {std::nullopt, std::nullopt},
+                                {std::nullopt, NetworkError::userCancelled()}};
+      if (c.end == End::cancelButton) {
+        ui.downloads.front().cancel();
+      } else {
+        const auto& [bytes, error] = results[static_cast<int>(c.end)];
+        std::exchange(manager->pending, nullptr)(bytes, error);
+      }
+    };
+    ASSERT_TRUE(run(*subject, data, c.end == End::none ? std::function<void()>() : end));
+    EXPECT_EQ(data, c.data);
+    EXPECT_EQ(ui.alertMessages(), c.alerts);
+    EXPECT_EQ(manager->cancels, c.end == End::cancelButton ? 1 : 0);
+    EXPECT_EQ(manager->downloads, c.localFile.isEmpty() && c.end != End::none ? 1 : 0);
+    EXPECT_EQ(manager->checks,
+              c.localFile.isEmpty() ? std::max<qsizetype>(c.connected.size(), 1) : 0);
+    // One window for a download, closed at its end; none in local mode.
+    EXPECT_EQ(ui.downloads.size(), c.localFile.isEmpty() ? 1U : 0U);
+    EXPECT_TRUE(ui.downloads.empty() || ui.downloads.front().closed);
+  }
 }
 
 TEST_F(DownloadFWInteractorTest, NoFirmwareInformationStartsNothing) {
-  DownloadFWInteractor subject(UpdaterInfo{}, manager_, std::make_shared<AudioDevice>(1, 2), ui_,
+  DownloadFWInteractor subject(UpdaterInfo{}, manager, std::make_shared<AudioDevice>(1, 2), ui,
                                false);
   EXPECT_FALSE(subject.start([](auto) { ADD_FAILURE() << "completion called"; }));
-  EXPECT_EQ(manager_->checks, 0);
-  EXPECT_TRUE(ui_.windows.empty());
+  EXPECT_EQ(manager->checks, 0);
+  EXPECT_TRUE(ui.downloads.empty());
 }
 
-TEST_F(DownloadFWInteractorTest, SuccessfulDownloadShowsProgressAndHandsOverTheBytes) {
+TEST_F(DownloadFWInteractorTest, TheWindowShowsThisDownloadsProgressOnly) {
+  // An earlier download's sizes are not shown before this one begins.
+  manager->total = 100;
+  manager->received = 100;
+  manager->started = QDateTime::currentDateTimeUtc();
+  manager->connectedAnswers = {false};
+  ui.answers = {0};
+  {
+    auto earlier = interactor();
+    earlier->start([](auto) {});
+    processEventsUntil([this] { return !ui.alerts.isEmpty(); }, 10s);
+    EXPECT_TRUE(ui.downloads.front().progressValues.isEmpty());
+  }
+
+  ui = ScriptedUserInterface{};
   auto subject = interactor();
   QDateTime now = QDateTime::currentDateTimeUtc();
   subject->setClock([now] { return now; });
-  const Run result = run(*subject, [this, now] {
-    // An earlier download's sizes are not shown before this one begins; these are.
-    manager_->total = 40000000;
-    manager_->received = 10000000;
-    manager_->started = now.addSecs(-30);
-    processEventsUntil([this] { return !ui_.windows.front().remainTimeIntervals.isEmpty(); }, 10s);
-    std::exchange(manager_->pending, nullptr)(QByteArray("PACKAGE"), std::nullopt);
-  });
-  EXPECT_TRUE(result.started);
-  ASSERT_TRUE(result.completed);
-  EXPECT_EQ(result.data, QByteArray("PACKAGE"));
-  ASSERT_EQ(ui_.windows.size(), 1);
-  const auto& window = ui_.windows.front();
+  std::optional<QByteArray> data;
+  ASSERT_TRUE(run(*subject, data, [this, now] {
+    manager->total = 40000000;
+    manager->received = 10000000;
+    manager->started = now.addSecs(-30);
+    processEventsUntil([this] { return !ui.downloads.front().remainTimeIntervals.isEmpty(); }, 10s);
+    std::exchange(manager->pending, nullptr)(QByteArray("PACKAGE"), std::nullopt);
+  }));
+  const auto& window = ui.downloads.front();
   EXPECT_EQ(window.progressValues.first(), 25);
   EXPECT_EQ(window.progressValues.last(), 100);
   EXPECT_DOUBLE_EQ(window.pastTimeIntervals.first(), 30.0);
   EXPECT_DOUBLE_EQ(window.remainTimeIntervals.first(), 90.0);
   EXPECT_FALSE(window.cancelEnabled);
-  EXPECT_TRUE(window.closed);
-  EXPECT_TRUE(ui_.alerts.isEmpty());
-}
-
-TEST_F(DownloadFWInteractorTest, StaleSizesOfAnEarlierDownloadAreNotShown) {
-  manager_->total = 100;
-  manager_->received = 100;
-  manager_->started = QDateTime::currentDateTimeUtc();
-  manager_->connectedAnswers = {false};
-  ui_.answers = {0};
-  auto subject = interactor();
-  subject->start([](auto) {});
-  processEventsUntil([this] { return !ui_.alerts.isEmpty(); }, 10s);
-  EXPECT_TRUE(ui_.windows.front().progressValues.isEmpty());
-}
-
-TEST_F(DownloadFWInteractorTest, LocalPackageReplacesTheDownload) {
-  manager_->localFirmware = QByteArray("LOCAL");
-  auto subject = interactor();
-  const Run result = run(*subject, [this] {
-    std::exchange(manager_->pending, nullptr)(QByteArray("SERVER"), std::nullopt);
-  });
-  EXPECT_EQ(result.data, QByteArray("LOCAL"));
-}
-
-TEST_F(DownloadFWInteractorTest, NoInternet) {
-  // Retry, then cancel: two checks, one window, no download.
-  manager_->connectedAnswers = {false, false};
-  ui_.answers = {1, 0};
-  auto subject = interactor();
-  const Run cancelled = run(*subject);
-  ASSERT_TRUE(cancelled.completed);
-  EXPECT_EQ(cancelled.data, std::nullopt);
-  EXPECT_EQ(manager_->checks, 2);
-  EXPECT_EQ(manager_->downloads, 0);
-  EXPECT_EQ(alertMessages(), (QStringList{kInternet, kInternet}));
-  ASSERT_EQ(ui_.windows.size(), 1);
-  EXPECT_TRUE(ui_.windows.front().closed);
-
-  // Retry, then connected: the download runs.
-  manager_->connectedAnswers = {false, true};
-  ui_.answers = {1};
-  auto again = interactor();
-  const Run retried = run(
-      *again, [this] { std::exchange(manager_->pending, nullptr)(QByteArray("P"), std::nullopt); });
-  EXPECT_EQ(retried.data, QByteArray("P"));
-}
-
-TEST_F(DownloadFWInteractorTest, FailuresEndWithoutBytes) {
-  struct Case {
-    std::optional<QByteArray> data;
-    std::optional<NetworkError> error;
-    QStringList alerts;
-  };
-  const Case cases[] = {
-      {QByteArray("<html>"),
-       NetworkError::httpError(404),
-       {serverAlert(QStringLiteral("HTTP 404"))}},
-      {std::nullopt,
-       NetworkError::generalError(QStringLiteral("Bad Data")),
-       {serverAlert(QStringLiteral("Bad Data"))}},
-      {std::nullopt, std::nullopt, {serverAlert(QStringLiteral("Empty Data"))}},
-      {std::nullopt, NetworkError::userCancelled(), {}},
-  };
-  for (const Case& c : cases) {
-    ui_.alerts.clear();
-    auto subject = interactor();
-    const Run result =
-        run(*subject, [this, &c] { std::exchange(manager_->pending, nullptr)(c.data, c.error); });
-    ASSERT_TRUE(result.completed);
-    EXPECT_EQ(result.data, std::nullopt);
-    EXPECT_EQ(alertMessages(), c.alerts);
-    EXPECT_TRUE(ui_.windows.back().closed);
-  }
-}
-
-TEST_F(DownloadFWInteractorTest, CancelButtonCancelsTheDownload) {
-  auto subject = interactor();
-  const Run result = run(*subject, [this] { ui_.windows.front().cancel(); });
-  EXPECT_EQ(manager_->cancels, 1);
-  ASSERT_TRUE(result.completed);
-  EXPECT_EQ(result.data, std::nullopt);
-  EXPECT_TRUE(ui_.alerts.isEmpty());
-}
-
-TEST_F(DownloadFWInteractorTest, LocalModeReadsTheFile) {
-  QTemporaryFile file;
-  ASSERT_TRUE(file.open());
-  file.write("FROM FILE");
-  file.close();
-  auto subject = interactor(true, QUrl::fromLocalFile(file.fileName()).toString());
-  const Run found = run(*subject);
-  EXPECT_EQ(found.data, QByteArray("FROM FILE"));
-  EXPECT_TRUE(ui_.windows.empty());
-  EXPECT_EQ(manager_->checks, 0);
-
-  for (const QString& url :
-       {QUrl::fromLocalFile(file.fileName() + QStringLiteral(".gone")).toString(),
-        QStringLiteral("https://example.test/fw.zip")}) {
-    ui_.alerts.clear();
-    auto missing = interactor(true, url);
-    const Run result = run(*missing);
-    ASSERT_TRUE(result.completed);
-    EXPECT_EQ(result.data, std::nullopt);
-    EXPECT_EQ(alertMessages(),
-              QStringList{serverAlert(QStringLiteral("The firmware is not found."))});
-  }
-  EXPECT_TRUE(ui_.windows.empty());
-}
-
-TEST_F(DownloadFWInteractorTest, DownloadsFromTheLocalServer) {
-  TestHttpsServer server;
-  ASSERT_TRUE(server.isRunning());
-  DownloadManagerReal::Configuration configuration;
-  configuration.connectionCheckURL = server.url(QStringLiteral("/soft/qx20/check/index.html"));
-  configuration.updateInfoURL = server.url(QStringLiteral("/ww_inform/fcache.do"));
-  configuration.caFile = server.caFile();
-  FirmwareInfo info;
-  info.fileURL =
-      server.url(QStringLiteral("/pkg/sized?size=2000000&chunk=65536&delay=0.02")).toString();
-  DownloadFWInteractor subject(UpdaterInfo{info},
-                               std::make_shared<DownloadManagerReal>(configuration),
-                               std::make_shared<AudioDevice>(1, 2), ui_, false);
-  subject.setFinishingPause(1ms);
-  std::optional<QByteArray> data;
-  bool completed = false;
-  ASSERT_TRUE(subject.start([&](auto bytes) {
-    data = std::move(bytes);
-    completed = true;
-  }));
-  ASSERT_TRUE(processEventsUntil([&] { return completed; }));
-  ASSERT_TRUE(data);
-  EXPECT_EQ(data->size(), 2000000);
-  const auto& percents = ui_.windows.front().progressValues;
-  ASSERT_FALSE(percents.isEmpty());
-  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
-  EXPECT_EQ(percents.last(), 100);
-  EXPECT_TRUE(ui_.alerts.isEmpty());
 }
 
 }  // namespace

@@ -1,17 +1,19 @@
 #pragma once
 
-#include "app/update/UserInterface.h"
+#include "app/update/UpdaterUserInterface.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <deque>
+#include <vector>
 
-// The user interface of the tests: answers alerts from a queue (none left: the default
-// button) and records everything shown.
-class ScriptedUserInterface final : public UserInterface {
+// The front end of the tests: answers alerts from a queue (none left: the default button)
+// and records everything shown, each window in a deque so that references stay valid.
+class ScriptedUserInterface final : public UpdaterUserInterface {
  public:
-  struct ProgressRecord {
+  struct DownloadRecord {
     QList<int> progressValues;
     QList<double> pastTimeIntervals;
     QList<double> remainTimeIntervals;
@@ -19,20 +21,11 @@ class ScriptedUserInterface final : public UserInterface {
     bool closed = false;
     std::function<void()> cancel;
   };
-
-  class View final : public DownloadProgressView {
-   public:
-    explicit View(ProgressRecord& record) : record_(record) {}
-    void setProgressValue(int percent) override { record_.progressValues.append(percent); }
-    void setPastTimeInterval(double seconds) override { record_.pastTimeIntervals.append(seconds); }
-    void setRemainTimeInterval(double seconds) override {
-      record_.remainTimeIntervals.append(seconds);
-    }
-    void setCancelEnabled(bool enabled) override { record_.cancelEnabled = enabled; }
-    void close() override { record_.closed = true; }
-
-   private:
-    ProgressRecord& record_;
+  // A progress window's calls in order: "message TEXT", "indeterminate 0|1", "value N".
+  struct ProgressRecord {
+    bool taller = false;
+    QStringList calls;
+    bool closed = false;
   };
 
   std::optional<int> runAlert(const AlertRequest& alert) override {
@@ -44,19 +37,73 @@ class ScriptedUserInterface final : public UserInterface {
     answers.pop_front();
     return answer;
   }
-
   std::unique_ptr<DownloadProgressView> showDownloadProgress(
       std::function<void()> cancel) override {
-    windows.push_back(ProgressRecord{});
-    windows.back().cancel = std::move(cancel);
-    if (!canShowWindow) {
-      return nullptr;
+    downloads.push_back(DownloadRecord{});
+    downloads.back().cancel = std::move(cancel);
+    return canShowWindow ? std::make_unique<DownloadView>(downloads.back()) : nullptr;
+  }
+  void showPage(const WizardPageRequest& request) override {
+    pages.push_back(request.page);
+    lastRequest = request;
+  }
+  void hideMainWindow() override { mainWindowShown = false; }
+  void showMainWindow() override { mainWindowShown = true; }
+  std::unique_ptr<ProgressView> showProgress(bool taller) override {
+    progress.push_back(ProgressRecord{taller, {}, false});
+    return std::make_unique<Progress>(progress.back());
+  }
+  void terminate() override { terminated = true; }
+
+  QStringList alertMessages() const {
+    QStringList messages;
+    for (const AlertRequest& alert : alerts) {
+      messages << alert.message;
     }
-    return std::make_unique<View>(windows.back());
+    return messages;
   }
 
   std::deque<std::optional<int>> answers;
   QList<AlertRequest> alerts;
-  std::deque<ProgressRecord> windows;  // a deque keeps references stable
+  std::deque<DownloadRecord> downloads;
+  std::deque<ProgressRecord> progress;
+  std::vector<WizardPage> pages;
+  WizardPageRequest lastRequest;
   bool canShowWindow = true;
+  bool mainWindowShown = true;
+  bool terminated = false;
+
+ private:
+  class DownloadView final : public DownloadProgressView {
+   public:
+    explicit DownloadView(DownloadRecord& record) : record_(record) {}
+    void setProgressValue(int percent) override { record_.progressValues.append(percent); }
+    void setPastTimeInterval(double seconds) override { record_.pastTimeIntervals.append(seconds); }
+    void setRemainTimeInterval(double seconds) override {
+      record_.remainTimeIntervals.append(seconds);
+    }
+    void setCancelEnabled(bool enabled) override { record_.cancelEnabled = enabled; }
+    void close() override { record_.closed = true; }
+
+   private:
+    DownloadRecord& record_;
+  };
+  class Progress final : public ProgressView {
+   public:
+    explicit Progress(ProgressRecord& record) : record_(record) {}
+    void setMessage(const QString& message) override {
+      record_.calls << QStringLiteral("message ") + message;
+    }
+    void setIndeterminate(bool indeterminate) override {
+      record_.calls << QStringLiteral("indeterminate %1").arg(int{indeterminate});
+    }
+    void setValue(double percent) override {
+      record_.calls << QStringLiteral("value %1").arg(percent);
+    }
+    bool isShown() const override { return !record_.closed; }
+    void close() override { record_.closed = true; }
+
+   private:
+    ProgressRecord& record_;
+  };
 };
