@@ -105,6 +105,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with open(os.path.join(RECORD, "last-request"), "wb") as f:
             f.write(str(self.headers).encode() + b"\n" + body)
         if url.path == "/ww_inform/fcache.do":
+            time.sleep(float(dict(urllib.parse.parse_qsl(url.query)).get("delay", "0")))
             answer = os.path.join(RECORD, "answer.xml")
             self.send(200, open(answer, "rb").read() if os.path.exists(answer) else b"",
                       content_type="text/xml")

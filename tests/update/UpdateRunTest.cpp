@@ -55,7 +55,7 @@ class UpdateRunTest : public ::testing::Test {
         QStringLiteral(TARNWELL_BUNDLE_DIR "/share/tarnwell/Localizable.olc"));
   }
 
-  enum class Service { none, offering, offline, unavailable };
+  enum class Service { none, offering, offline, unavailable, late };
   struct Run {  // NOLINT(clang-analyzer-optin.performance.Padding): a table row
     const char* name;
     QStringList examples;  // the recorders attached
@@ -104,6 +104,8 @@ class UpdateRunTest : public ::testing::Test {
         configuration.connectionCheckURL = QUrl(u"https://127.0.0.1:1/"_s);
       } else if (service == Service::unavailable) {
         configuration.updateInfoURL = server.url(u"/status/503"_s);
+      } else if (service == Service::late) {
+        configuration.updateInfoURL = server.url(u"/ww_inform/fcache.do?delay=2"_s);
       }
     }
     controller = makeTestController(configuration);
@@ -155,6 +157,19 @@ class UpdateRunTest : public ::testing::Test {
   ScriptedUserInterface ui;
   std::unique_ptr<FWUpdaterController> controller;
 };
+
+// The check hands the service's answer to the main thread before storing it, and only while
+// it still waits for it.
+TEST_F(UpdateRunTest, AnAnswerAfterTheCheckGaveUpIsDropped) {
+  ASSERT_TRUE(server.isRunning());
+  start({u"file-copy-two-volumes"_s}, {}, Service::late);
+  play({"late", {}, Service::late, {}, {}, {}, false, {}, 500ms});
+  EXPECT_EQ(ui.alertMessages(), alerts({u"ID_ERR_CAMERA_COMMUNICATION 14"_s}));
+  // The answer comes two seconds after the request; wait for it to have been handled.
+  processEventsUntil([] { return false; }, 3s);
+  EXPECT_FALSE(controller->updaterInfo);
+  EXPECT_EQ(ui.alerts.size(), 1);
+}
 
 TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
   ASSERT_TRUE(server.isRunning());
