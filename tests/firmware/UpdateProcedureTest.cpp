@@ -17,8 +17,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kExampleZip =
-    QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/file-copy-two-volumes/firmware.zip");
+const QString kExample =
+    QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/file-copy-two-volumes");
+const QString kExampleZip = kExample + u"/firmware.zip"_s;
 constexpr uint32_t kAddress = 0x40000;
 constexpr uint32_t kLength = 0x30000;
 const std::optional<AudioDeviceError> kIOError =
@@ -39,16 +40,11 @@ class ProcedureTest : public AttachedRecorderFixture {
     for (const QVariant& bytes : freeBytes) {
       volumes << QVariantMap{{u"freeBytes"_s, bytes}};
     }
-    attachRecorder({{u"vendorId"_s, qint64{0xF7A1}},
-                    {u"productId"_s, qint64{0x0220}},
-                    {u"deviceId"_s, qint64{0x6B01}},
-                    {u"modelName"_s, u"VR-5201"_s},
-                    {u"firmwareVersion"_s, u"Ver 2.00"_s},
-                    {u"serialNumber"_s, u"5201B0067890"_s},
-                    {u"restartSeconds"_s, 0.05},
-                    {u"volumes"_s, volumes},
-                    {u"firmwareVersionAfterUpdate"_s, u"Ver 2.10"_s},
-                    {u"faults"_s, faults}});
+    // The example recorder that comes with the example package.
+    QVariantMap config =
+        PropertyList::readDictionaryFile(kExample + u"/recorder.plist"_s).value_or(QVariantMap());
+    config.insert({{u"restartSeconds"_s, 0.05}, {u"volumes"_s, volumes}, {u"faults"_s, faults}});
+    attachRecorder(config);
     ASSERT_EQ(device->updateType, AudioDevice::UpdateType::fileCopy);
   }
   void attachScsi(QVariantMap changes = {}) {

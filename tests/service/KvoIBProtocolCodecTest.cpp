@@ -177,6 +177,7 @@ TEST(KvoIBProtocolDecoderTest, WhichDocumentsGiveATree) {
       {"not XML", "not xml", false, false},
       {"attribute twice", "<r a='1' a='2'/>", false, false},
       {"leading NUL", QByteArray("\0<r/>", 5), false, false},
+      {"UTF-16 byte-order mark", "\xff\xfe<", false, false},
       {"junk after the closed root", "<r><a>1</a></r><junk", false, true},
       {"billion laughs", laughs, false, false},
       {"external entity",
