@@ -40,7 +40,7 @@ class KvoUnZipTest : public ::testing::Test {
     for (auto it = files.begin(); it != files.end(); ++it) {
       writeFile(source + u'/' + it.key(), it.value());
     }
-    const QString path = archives_.filePath(u"%1.zip"_s.arg(++made_));
+    QString path = archives_.filePath(u"%1.zip"_s.arg(++made_));
     EXPECT_EQ(run(u"sh"_s, {u"-c"_s, QString(command).replace(u"OUT"_s, path)}, source), 0);
     QDir(source).removeRecursively();
     return path;
