@@ -167,25 +167,22 @@ TEST_F(ProcedureTest, AFileCopyThatFailsLeavesNoPartialFile) {
   struct Case {
     const char* what;
     qint64 freeBytes;
-    bool unplugVolume;
     QByteArray package;
     QString fileName;
     std::shared_ptr<FileManager> fileManager;
     std::optional<AudioDeviceError> expected;
+    bool unplugVolume = false;
   };
   // The archive is 300035 bytes unpacked but much smaller packed: the unpacked size counts.
   const Case cases[] = {
-      {"too little space", 300'034, false, zip, u"F.BIN"_s, nullptr,
-       AudioDeviceError::diskFullError()},
-      {"no free space known", 0, false, zip, u"F.BIN"_s, nullptr,
-       AudioDeviceError::diskFullError()},
-      {"no volume", 1 << 30, true, zip, u"F.BIN"_s, nullptr, AudioDeviceError::deviceError(14)},
-      {"write error in the second piece", 1 << 30, false, plain, u"DVR.BIN"_s, failingWrite,
+      {"too little space", 300'034, zip, u"F.BIN"_s, nullptr, AudioDeviceError::diskFullError()},
+      {"no free space known", 0, zip, u"F.BIN"_s, nullptr, AudioDeviceError::diskFullError()},
+      {"no volume", 1 << 30, zip, u"F.BIN"_s, nullptr, AudioDeviceError::deviceError(14), true},
+      {"write error in the second piece", 1 << 30, plain, u"DVR.BIN"_s, failingWrite,
        AudioDeviceError::deviceError(14)},
-      {"a name leading out of the folder", 1 << 30, false, plain, u"../DVR.BIN"_s, nullptr,
+      {"a name leading out of the folder", 1 << 30, plain, u"../DVR.BIN"_s, nullptr,
        AudioDeviceError::deviceError(14)},
-      {"an empty name", 1 << 30, false, plain, QString(), nullptr,
-       AudioDeviceError::deviceError(14)},
+      {"an empty name", 1 << 30, plain, QString(), nullptr, AudioDeviceError::deviceError(14)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
