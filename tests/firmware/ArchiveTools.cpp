@@ -8,6 +8,8 @@
 
 namespace ArchiveTools {
 
+using namespace Qt::StringLiterals;
+
 int run(const QString& program, const QStringList& arguments, const QString& workingDirectory) {
   QProcess process;
   process.setWorkingDirectory(workingDirectory);
@@ -26,7 +28,7 @@ bool makePythonArchive(const QString& kind, const QString& path, const QString& 
   if (!argument.isEmpty()) {
     arguments << argument;
   }
-  return run(QStringLiteral("python3"), arguments, QDir::tempPath()) == 0;
+  return run(u"python3"_s, arguments, QDir::tempPath()) == 0;
 }
 
 void writeFile(const QString& path, const QByteArray& data) {

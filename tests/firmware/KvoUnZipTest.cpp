@@ -1,50 +1,100 @@
-// Packages made by other zip writers, unpacked by us and by Info-ZIP unzip: both must leave
-// the same files.
+// Unpacking packages: archives made by other zip writers leave what Info-ZIP unzip leaves;
+// archives that lie, try to escape the destination or cannot be read write nothing outside
+// the destination and leave no damaged file inside it.
 #include "app/firmware/KvoUnZip.h"
 #include "app/firmware/LocalFileManager.h"
 #include "tests/firmware/ArchiveTools.h"
+#include "tests/firmware/FailingFileManager.h"
 #include "tests/support/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace ArchiveTools;
+using namespace Qt::StringLiterals;
 
 namespace {
+
+using Tree = QMap<QString, QByteArray>;
 
 class KvoUnZipTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(work_.isValid());
-    source_ = work_.filePath(QStringLiteral("source"));
-    writeFile(source_ + QStringLiteral("/FW/a.bin"), pattern(300000, 1));
-    writeFile(source_ + QStringLiteral("/FW/b.bin"), pattern(70000, 2));
-    writeFile(source_ + QStringLiteral("/FW/sub/c.txt"), QByteArray("notes\n").repeated(100));
-    writeFile(source_ + QStringLiteral("/readme.txt"), "firmware package\n");
-    writeFile(source_ + QStringLiteral("/empty.bin"), QByteArray());
+    writeFile(outside_ + u"/victim.txt"_s, "untouched");
   }
 
-  QString path(const QString& name) const { return work_.filePath(name); }
+  QString archive(const QString& kind, const QString& argument = {}) {
+    QString path = archives_.filePath(kind + u".zip"_s);
+    EXPECT_TRUE(makePythonArchive(kind, path, argument)) << kind.toStdString();
+    return path;
+  }
+  // Runs a shell command in a folder of source files; OUT in it is the archive made.
+  QString archiveBy(const QString& command, const Tree& files) {
+    const QString source = work_.filePath(u"source"_s);
+    for (auto it = files.begin(); it != files.end(); ++it) {
+      writeFile(source + u'/' + it.key(), it.value());
+    }
+    QString path = archives_.filePath(u"%1.zip"_s.arg(++made_));
+    EXPECT_EQ(run(u"sh"_s, {u"-c"_s, QString(command).replace(u"OUT"_s, path)}, source), 0);
+    QDir(source).removeRecursively();
+    return path;
+  }
 
-  // Our result, with the progress reports, for archive unpacked into dir.
-  QStringList unpack(const QString& archive, const QString& dir, ProgressLog* log = nullptr) {
-    LocalFileManager fileManager;
-    return KvoUnZip::unzipFileAtPath(archive, dir, fileManager, [log](int64_t done, int64_t total) {
-      if (log != nullptr) {
-        log->emplace_back(done, total);
-      }
+  QStringList unpack(const QString& path, FileManager& fileManager, const QString& dest) {
+    log_.clear();
+    return KvoUnZip::unzipFileAtPath(path, dest, fileManager, [this](int64_t done, int64_t total) {
+      log_.emplace_back(done, total);
     });
+  }
+  QStringList unpack(const QString& path, const QString& dest = {}) {
+    LocalFileManager fileManager;
+    return unpack(path, fileManager, dest.isEmpty() ? dest_ : dest);
+  }
+  // The top-level items of `dest` made from names, in the order the extraction reports them.
+  QStringList inDest(const QStringList& names) const {
+    QStringList paths;
+    for (const QString& name : names) {
+      paths << dest_ + u'/' + name;
+    }
+    return paths;
+  }
+  QStringList sortedTopLevel(const Tree& items) const {
+    QStringList top;
+    for (const QString& item : items.keys()) {
+      if (!item.contains(u'/')) {
+        top << dest_ + u'/' + item;
+      }
+    }
+    top.sort();
+    return top;
+  }
+  void expectOutsideUntouched() {
+    const QStringList elsewhere =
+        tree(work_.path()).keys().filter(QRegularExpression(u"^(?!dest(/|$))"_s));
+    EXPECT_EQ(elsewhere, (QStringList{u"outside"_s, u"outside/victim.txt"_s}));
+    EXPECT_EQ(readFile(outside_ + u"/victim.txt"_s), "untouched");
   }
 
   QTemporaryDir work_;
-  QString source_;
+  QTemporaryDir archives_;
+  QString outside_ = work_.filePath(u"outside"_s);
+  QString dest_ = work_.filePath(u"dest"_s);
+  ProgressLog log_;
+  int made_ = 0;
 };
 
 TEST_F(KvoUnZipTest, UnpacksWhatOtherToolsWriteAsInfoZipDoes) {
-  // Shell commands run in the source folder; OUT is the archive.
+  const Tree files{{u"FW/a.bin"_s, pattern(300000, 1)},
+                   {u"FW/b.bin"_s, pattern(70000, 2)},
+                   {u"FW/sub/c.txt"_s, QByteArray("notes\n").repeated(100)},
+                   {u"readme.txt"_s, "firmware package\n"},
+                   {u"empty.bin"_s, QByteArray()}};
   const std::pair<const char*, const char*> archives[] = {
       {"Info-ZIP, .bin stored, directory entries", "zip -q -r -n .bin OUT FW readme.txt empty.bin"},
       {"Info-ZIP into a pipe (data descriptors)", "zip -q -r - FW readme.txt empty.bin | cat >OUT"},
@@ -56,85 +106,181 @@ TEST_F(KvoUnZipTest, UnpacksWhatOtherToolsWriteAsInfoZipDoes) {
       {"python, zip64", "python3 $ARCHIVE_MAKER zip64 OUT"},
   };
   qputenv("ARCHIVE_MAKER", TARNWELL_TEST_DATA_DIR "/firmware/make_archive.py");
-  int index = 0;
   for (const auto& [name, command] : archives) {
     SCOPED_TRACE(name);
-    const QString archive = path(QStringLiteral("archive%1.zip").arg(++index));
-    ASSERT_EQ(run(QStringLiteral("sh"),
-                  {QStringLiteral("-c"),
-                   QString::fromUtf8(command).replace(QStringLiteral("OUT"), archive)},
-                  source_),
-              0);
-    const QString ours = path(QStringLiteral("ours%1").arg(index));
-    const QString theirs = path(QStringLiteral("theirs%1").arg(index));
-    ASSERT_EQ(run(QStringLiteral("unzip"),
-                  {QStringLiteral("-q"), archive, QStringLiteral("-d"), theirs}, work_.path()),
-              0);
+    const QString path = archiveBy(QString::fromUtf8(command), files);
+    QDir(dest_).removeRecursively();
+    const QString theirs = work_.filePath(u"theirs%1"_s.arg(made_));
+    ASSERT_EQ(run(u"unzip"_s, {u"-q"_s, path, u"-d"_s, theirs}, work_.path()), 0);
 
-    ProgressLog log;
-    const QStringList written = unpack(archive, ours, &log);
-    const QMap<QString, QByteArray> extracted = tree(ours);
+    QStringList written = unpack(path);
+    const Tree extracted = tree(dest_);
     EXPECT_EQ(extracted, tree(theirs));
-
-    QStringList topLevel;
-    for (const QString& item : QDir(ours).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-      topLevel << ours + QLatin1Char('/') + item;
-    }
-    QStringList sorted = written;
-    sorted.sort();
-    topLevel.sort();
-    EXPECT_EQ(sorted, topLevel);
-
+    written.sort();
+    EXPECT_EQ(written, sortedTopLevel(extracted));
     int64_t fileBytes = 0;
     for (const QByteArray& content : extracted) {
       fileBytes += content == "<dir>" ? 0 : content.size();
     }
-    EXPECT_EQ(KvoUnZip::totalFileSizeInZipFileAtPath(archive), fileBytes);
-    ASSERT_FALSE(log.empty());
-    for (size_t i = 1; i < log.size(); ++i) {
-      EXPECT_GT(log[i].first, log[i - 1].first);
+    EXPECT_EQ(KvoUnZip::totalFileSizeInZipFileAtPath(path), fileBytes);
+    ASSERT_FALSE(log_.empty());
+    for (size_t i = 1; i < log_.size(); ++i) {
+      EXPECT_GT(log_[i].first, log_[i - 1].first);
     }
-    EXPECT_EQ(log.back(), std::make_pair(fileBytes, fileBytes));
+    EXPECT_EQ(log_.back(), std::make_pair(fileBytes, fileBytes));
   }
 }
 
 TEST_F(KvoUnZipTest, CreatesMissingDirectoriesAndOverwritesFiles) {
-  const QString archive = path(QStringLiteral("p.zip"));
-  ASSERT_TRUE(makePythonArchive(QStringLiteral("mixed"), archive));
-  const QString dir = path(QStringLiteral("not/yet/there/"));
-  writeFile(dir + QStringLiteral("FW/a.bin"), QByteArray(400000, 'x'));
-  writeFile(dir + QStringLiteral("kept.txt"), "kept");
-  EXPECT_EQ(unpack(archive, dir).size(), 3);
-  EXPECT_EQ(readFile(dir + QStringLiteral("FW/a.bin")), pattern(300000, 1));
-  EXPECT_EQ(readFile(dir + QStringLiteral("kept.txt")), "kept");
+  const QString dir = work_.filePath(u"not/yet/there/"_s);
+  writeFile(dir + u"FW/a.bin"_s, QByteArray(400000, 'x'));
+  writeFile(dir + u"kept.txt"_s, "kept");
+  EXPECT_EQ(unpack(archive(u"mixed"_s), dir).size(), 3);
+  EXPECT_EQ(readFile(dir + u"FW/a.bin"_s), pattern(300000, 1));
+  EXPECT_EQ(readFile(dir + u"kept.txt"_s), "kept");
+
+  EXPECT_EQ(unpack(archive(u"directories"_s)), inDest({u"FW"_s, u"emptydir"_s}));
+  EXPECT_EQ(tree(dest_), (Tree{{u"FW"_s, "<dir>"},
+                               {u"FW/sub"_s, "<dir>"},
+                               {u"FW/sub/x.bin"_s, pattern(1000, 3)},
+                               {u"emptydir"_s, "<dir>"}}));
 }
 
-TEST_F(KvoUnZipTest, DirectoryEntriesBecomeDirectories) {
-  const QString archive = path(QStringLiteral("d.zip"));
-  ASSERT_TRUE(makePythonArchive(QStringLiteral("directories"), archive));
-  const QString dir = path(QStringLiteral("out"));
-  EXPECT_EQ(unpack(archive, dir),
-            (QStringList{dir + QStringLiteral("/FW"), dir + QStringLiteral("/emptydir")}));
-  EXPECT_EQ(tree(dir),
-            (QMap<QString, QByteArray>{{QStringLiteral("FW"), "<dir>"},
-                                       {QStringLiteral("FW/sub"), "<dir>"},
-                                       {QStringLiteral("FW/sub/x.bin"), pattern(1000, 3)},
-                                       {QStringLiteral("emptydir"), "<dir>"}}));
-}
-
-TEST_F(KvoUnZipTest, NotAZipArchiveGivesNothingAndNoProgress) {
-  const QString text = path(QStringLiteral("plain.bin"));
-  writeFile(text, pattern(5000, 9));
-  const QString empty = path(QStringLiteral("empty.zip"));
-  writeFile(empty, QByteArray());
-  for (const QString& archive : {text, empty, path(QStringLiteral("missing.zip")), work_.path()}) {
-    SCOPED_TRACE(archive.toStdString());
-    ProgressLog log;
-    EXPECT_TRUE(unpack(archive, path(QStringLiteral("out")), &log).isEmpty());
-    EXPECT_TRUE(log.empty());
-    EXPECT_EQ(KvoUnZip::totalFileSizeInZipFileAtPath(archive), 0);
+TEST_F(KvoUnZipTest, WhatIsNotAZipArchiveOrIsDamagedGivesNothingAndNoProgress) {
+  const QByteArray whole = readFile(archive(u"mixed"_s));
+  const std::pair<const char*, QByteArray> damaged[] = {
+      {"plain data", pattern(5000, 9)},
+      {"empty", QByteArray()},
+      {"cut in half", whole.left(whole.size() / 2)},
+      {"central directory cut", whole.left(whole.size() - 30)},
+      {"only the end record", whole.right(22)},
+      {"text", QByteArray("PK\x05\x06 is not enough").repeated(10)},
+  };
+  QStringList paths{work_.filePath(u"missing.zip"_s), work_.path()};
+  for (const auto& [name, bytes] : damaged) {
+    paths << archives_.filePath(QString::fromUtf8(name) + u".zip"_s);
+    writeFile(paths.back(), bytes);
   }
-  EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("out"))));
+  for (int i = 0; i < paths.size(); ++i) {
+    SCOPED_TRACE(paths[i].toStdString());
+    EXPECT_TRUE(unpack(paths[i]).isEmpty());
+    EXPECT_TRUE(log_.empty());
+    EXPECT_TRUE(tree(dest_).isEmpty());
+    if (i < 4) {  // not an archive at all: no size, and not even the destination is made
+      EXPECT_EQ(KvoUnZip::totalFileSizeInZipFileAtPath(paths[i]), 0);
+      EXPECT_FALSE(QFileInfo::exists(dest_));
+    }
+  }
+}
+
+TEST_F(KvoUnZipTest, NamesAndLinksThatLeaveTheDestinationAreNotFollowed) {
+  const QString infoZipLinks =
+      archiveBy(u"ln -s ../outside escape && zip -q -y -r OUT ."_s, {{u"real.txt"_s, "real"}});
+  const struct {
+    const char* what;
+    QString path;
+    QStringList written;
+    Tree expected;
+  } cases[] = {
+      {"names leading out",
+       archive(u"traversal"_s, outside_),
+       {u"safe"_s, u"good.txt"_s},
+       Tree{{u"safe"_s, "<dir>"},
+            {u"safe/ok.txt"_s, "from ./safe//ok.txt"},
+            {u"good.txt"_s, "from good.txt"}}},
+      {"symbolic link entries",
+       archive(u"symlink"_s, outside_),
+       {u"link"_s, u"normal.txt"_s},
+       Tree{{u"link"_s, "<dir>"}, {u"link/planted.txt"_s, "planted"}, {u"normal.txt"_s, "normal"}}},
+      {"Info-ZIP symbolic links", infoZipLinks, {u"real.txt"_s}, Tree{{u"real.txt"_s, "real"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QDir(dest_).removeRecursively();
+    EXPECT_EQ(unpack(c.path), inDest(c.written));
+    EXPECT_EQ(tree(dest_), c.expected);
+    expectOutsideUntouched();
+  }
+
+  // Links already in the destination are not written through.
+  QDir(dest_).removeRecursively();
+  ASSERT_TRUE(QDir().mkpath(dest_));
+  ASSERT_TRUE(QFile::link(outside_, dest_ + u"/FW"_s));
+  ASSERT_TRUE(QFile::link(outside_ + u"/victim.txt"_s, dest_ + u"/readme.txt"_s));
+  EXPECT_EQ(unpack(archive(u"mixed"_s)), inDest({u"empty.bin"_s}));
+  EXPECT_EQ(tree(outside_), (Tree{{u"victim.txt"_s, "untouched"}}));
+}
+
+TEST_F(KvoUnZipTest, LiesAndDamageLeaveNoBrokenFile) {
+  const QByteArray a = pattern(300000, 1);
+  const struct {
+    const char* kind;
+    std::optional<QByteArray> aBin;  // FW/a.bin afterwards; none when it must be gone
+    bool bBin;                       // whether FW/b.bin is there, whole
+  } cases[] = {
+      {"understated", std::nullopt, true},       // cut at the declared size: checksum fails
+      {"understated-crc", a.left(1000), true},   // cut, with a checksum that matches the cut
+      {"overstated", std::nullopt, true},        // the data ends before the declared size
+      {"corrupt-deflated", std::nullopt, true},  // inflate error mid-entry
+      {"corrupt-stored", a, false},              // stored bytes changed: checksum fails
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    QDir(dest_).removeRecursively();
+    const QString path = archive(QString::fromLatin1(c.kind));
+    EXPECT_EQ(unpack(path), inDest({u"FW"_s, u"readme.txt"_s, u"empty.bin"_s}));
+    const Tree extracted = tree(dest_);
+    EXPECT_EQ(extracted.contains(u"FW/a.bin"_s), c.aBin.has_value());
+    EXPECT_EQ(extracted.value(u"FW/a.bin"_s), c.aBin.value_or(QByteArray()));
+    EXPECT_EQ(extracted.contains(u"FW/b.bin"_s), c.bBin);
+    EXPECT_EQ(extracted.value(u"FW/b.bin"_s), c.bBin ? pattern(70000, 2) : QByteArray());
+    ASSERT_FALSE(log_.empty());
+    EXPECT_LE(log_.back().first, KvoUnZip::totalFileSizeInZipFileAtPath(path));
+  }
+}
+
+TEST_F(KvoUnZipTest, EntriesThatCannotBeExtractedAreSkipped) {
+  const QString encrypted = archiveBy(u"zip -q -P pw OUT secret.txt && zip -q OUT plain.txt"_s,
+                                      {{u"secret.txt"_s, "secret"}, {u"plain.txt"_s, "plain"}});
+  const std::tuple<const char*, QString, Tree> cases[] = {
+      {"encrypted", encrypted, {{u"plain.txt"_s, "plain"}}},
+      {"bzip2 and lzma", archive(u"methods"_s), {{u"deflated.bin"_s, pattern(5000, 6)}}},
+      {"a NUL in a name, a name longer than the name buffer",
+       archive(u"names"_s),
+       {{u"café"_s, "<dir>"}, {u"café/日本.txt"_s, "utf-8 names"}}},
+      {"a file where a directory is needed",
+       archive(u"conflict"_s),
+       {{u"thing"_s, "a file"}, {u"other.txt"_s, "fine"}}},
+  };
+  for (const auto& [name, path, expected] : cases) {
+    SCOPED_TRACE(name);
+    QDir(dest_).removeRecursively();
+    QStringList written = unpack(path);
+    EXPECT_EQ(tree(dest_), expected);
+    written.sort();
+    EXPECT_EQ(written, sortedTopLevel(expected));
+  }
+}
+
+TEST_F(KvoUnZipTest, FileSystemFailuresSkipTheEntry) {
+  using Fail = FailingFileManager::Fail;
+  const QString path = archive(u"mixed"_s);
+  const std::tuple<Fail, const char*, QStringList, QStringList> cases[] = {
+      {Fail::createDirectory, "FW", {u"readme.txt"_s, u"empty.bin"_s}, {}},
+      {Fail::createFile, "readme", {u"FW"_s, u"empty.bin"_s}, {}},
+      {Fail::write, "a.bin", {u"FW"_s, u"readme.txt"_s, u"empty.bin"_s}, {u"FW/a.bin"_s}},
+      {Fail::close, "b.bin", {u"FW"_s, u"readme.txt"_s, u"empty.bin"_s}, {u"FW/b.bin"_s}},
+  };
+  for (const auto& [fail, part, expected, removed] : cases) {
+    SCOPED_TRACE(part);
+    QDir(dest_).removeRecursively();
+    FailingFileManager fileManager(fail, QString::fromLatin1(part));
+    EXPECT_EQ(unpack(path, fileManager, dest_), inDest(expected));
+    EXPECT_EQ(fileManager.removed(), inDest(removed));
+    for (const QString& gone : removed) {
+      EXPECT_FALSE(QFileInfo::exists(dest_ + u'/' + gone));
+    }
+  }
 }
 
 }  // namespace

@@ -1,3 +1,6 @@
+// The firmware description beside the bundle: the INI reader's rules, then the record
+// made from its first firmware section.
+#include "app/firmware/IniFileReader.h"
 #include "app/firmware/LocalUpdateInfo.h"
 #include "tests/firmware/ArchiveTools.h"
 #include "tests/support/QStringPrinter.h"
@@ -8,8 +11,11 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
+using Parameters = QHash<QString, QString>;
 using Mode = LocalUpdateInfo::UpdateMode;
 using CPU = LocalUpdateInfo::TargetCPU;
 
@@ -19,6 +25,103 @@ LocalUpdateInfo info(Mode mode, const char* name, const char* version, uint64_t 
 }
 
 const char kScsi[] = "[FIRMWARE]\nMode=1\nName=fw.bin\nVersion=1230\n";
+
+TEST(IniFileReader, ReadsSectionsKeysAndComments) {
+  const QString text = QStringLiteral(
+      "orphan=ignored\n"
+      "; a comment\n"
+      "# not a comment=kept\n"
+      "   [FIRMWARE]   trailing text\n"
+      "Name=a=b\n"
+      "Empty=\n"
+      "Mode = 2\n"
+      "==\n"
+      "=x=y\n"
+      "Name=second\n"
+      "[ spaced ]\n"
+      "[unclosed\n"
+      "Key=value\n"
+      "[FIRMWARE]\n"
+      "Mode=1\n"
+      "[]\n");
+  const QList<IniFileReader::Section> sections = IniFileReader::parse(text);
+  ASSERT_EQ(sections.size(), 4);
+  EXPECT_EQ(sections[0].name, u"FIRMWARE"_s);
+  EXPECT_EQ(sections[0].parameters,
+            (Parameters{{u"Name"_s, u"second"_s}, {u"Mode "_s, u" 2"_s}, {u"x"_s, u"y"_s}}));
+  // The header without "]" leaves Key=value in the section before it.
+  EXPECT_EQ(sections[1].name, u" spaced "_s);
+  EXPECT_EQ(sections[1].parameters, (Parameters{{u"Key"_s, u"value"_s}}));
+  EXPECT_EQ(sections[2].parameters, (Parameters{{u"Mode"_s, u"1"_s}}));
+  EXPECT_EQ(sections[3].name, QString());
+}
+
+TEST(IniFileReader, EveryLineBreakConventionSplitsLines) {
+  for (const char16_t* lineBreak :
+       {u"\n", u"\r\n", u"\r", u"\v", u"\f", u"\u0085", u"\u2028", u"\u2029", u"\n\n\r\n"}) {
+    const QString br = QString::fromUtf16(lineBreak);
+    const QString text = u"[S]"_s + br + u"a=1"_s + br + u"b=2"_s + br;
+    const QList<IniFileReader::Section> sections = IniFileReader::parse(text);
+    ASSERT_EQ(sections.size(), 1) << br.toStdString();
+    EXPECT_EQ(sections[0].parameters, (Parameters{{u"a"_s, u"1"_s}, {u"b"_s, u"2"_s}}));
+  }
+}
+
+TEST(IniFileReader, OddTextGivesAClearResult) {
+  EXPECT_TRUE(IniFileReader::parse(QString()).isEmpty());
+  EXPECT_TRUE(IniFileReader::parse(u"\n\r\n  \t\n"_s).isEmpty());
+  const QString longValue(1 << 20, u'v');
+  const QList<IniFileReader::Section> sections =
+      IniFileReader::parse(u"[S]\nk="_s + longValue + u"\n\0=\0\n"_s);
+  ASSERT_EQ(sections.size(), 1);
+  EXPECT_EQ(sections[0].parameters.value(u"k"_s), longValue);
+}
+
+TEST(IniFileReader, IntValueIsStrictlyDecimal) {
+  const std::pair<const char*, std::optional<int64_t>> cases[] = {
+      {"2", 2},
+      {"-7", -7},
+      {"+5", 5},
+      {"0012", 12},
+      {"9223372036854775807", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
+      {"9223372036854775808", std::nullopt},
+      {"", std::nullopt},
+      {" 2", std::nullopt},
+      {"2 ", std::nullopt},
+      {"0x10", std::nullopt},
+      {"1e3", std::nullopt},
+      {"-", std::nullopt},
+      {"\u0662", std::nullopt},  // an Arabic-Indic digit
+  };
+  for (const auto& [value, expected] : cases) {
+    const IniFileReader::Section section{QString(), {{u"k"_s, QString::fromUtf8(value)}}};
+    EXPECT_EQ(section.intValue(u"k"_s), expected) << value;
+  }
+  EXPECT_EQ(IniFileReader::Section().intValue(u"k"_s), std::nullopt);
+}
+
+TEST(IniFileReader, HexValueTakesOneLowerCaseZeroXPrefix) {
+  const std::pair<const char*, std::optional<uint64_t>> cases[] = {
+      {"0x00040000", 0x40000},
+      {"1C0000", 0x1C0000},
+      {"1c0000", 0x1C0000},
+      {"0", 0},
+      {"ffffffffffffffff", UINT64_MAX},
+      {"10000000000000000", std::nullopt},
+      {"0X40000", std::nullopt},
+      {"0x", std::nullopt},
+      {"0x0x5", std::nullopt},
+      {"", std::nullopt},
+      {"-1", std::nullopt},
+      {"12g", std::nullopt},
+      {" 12", std::nullopt},
+  };
+  for (const auto& [value, expected] : cases) {
+    const IniFileReader::Section section{QString(), {{u"k"_s, QString::fromUtf8(value)}}};
+    EXPECT_EQ(section.hexValue(u"k"_s), expected) << value;
+  }
+}
 
 TEST(LocalUpdateInfo, BuildsTheRecordFromTheFirstFirmwareSection) {
   const std::pair<QByteArray, std::optional<LocalUpdateInfo>> cases[] = {
@@ -38,8 +141,6 @@ TEST(LocalUpdateInfo, BuildsTheRecordFromTheFirstFirmwareSection) {
       {"[FIRMWARE]\nMode=2\nName=a=b\nVersion=1230\n", info(Mode::fileCopy, "a", "1230")},
       {"Mode=2\nName=fw.bin\nVersion=1230\n[FIRMWARE]\n", std::nullopt},
       {"[firmware]\nMode=2\nName=fw.bin\nVersion=1230\n", std::nullopt},
-      {"  [FIRMWARE]  \n; Mode=1\nMode=2\nName=fw.bin\nVersion=1230\n",
-       info(Mode::fileCopy, "fw.bin", "1230")},
       {"[FIRMWARE]\nMode=2\nName=first\nVersion=1\n[FIRMWARE]\nMode=2\nName=second\nVersion=2\n",
        info(Mode::fileCopy, "first", "1")},
       {"[FIRMWARE]\nVersion=1\n[FIRMWARE]\nMode=2\nName=second\nVersion=2\n", std::nullopt},
@@ -54,14 +155,11 @@ TEST(LocalUpdateInfo, DecodesFilesAsTextOrNotAtAll) {
   const std::optional<LocalUpdateInfo> expected = info(Mode::fileCopy, "fw.bin", "1230");
   QByteArray crlf = lf;
   crlf.replace("\n", "\r\n");
-  QByteArray cr = lf;
-  cr.replace("\n", "\r");
   const QString asText = QString::fromUtf8(lf);
   const QByteArray utf16(reinterpret_cast<const char*>(asText.utf16()), asText.size() * 2);
   const std::pair<const char*, QByteArray> decodable[] = {
       {"LF", lf},
       {"CRLF", crlf},
-      {"CR", cr},
       {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + crlf},
       {"UTF-16 with byte-order mark", "\xFF\xFE" + utf16},
   };
@@ -76,11 +174,11 @@ TEST(LocalUpdateInfo, DecodesFilesAsTextOrNotAtAll) {
 TEST(LocalUpdateInfo, IsLoadedFromTheFolderBesideTheBundle) {
   QTemporaryDir dir;
   EXPECT_EQ(loadLocalUpdateInfo(dir.path()), std::nullopt);
-  ArchiveTools::writeFile(dir.filePath(QStringLiteral("firmware.ini")),
+  ArchiveTools::writeFile(dir.filePath(u"firmware.ini"_s),
                           "[FIRMWARE]\r\nMode=2\r\nName=fw.bin\r\nVersion=1230\r\n");
   EXPECT_EQ(loadLocalUpdateInfo(dir.path()), info(Mode::fileCopy, "fw.bin", "1230"));
   // A description larger than any real one is not read into memory.
-  ArchiveTools::writeFile(dir.filePath(QStringLiteral("firmware.ini")),
+  ArchiveTools::writeFile(dir.filePath(u"firmware.ini"_s),
                           "[FIRMWARE]\nMode=2\nName=fw.bin\nVersion=1230\n" +
                               QByteArray(LocalUpdateInfo::kMaxFileSize, ' '));
   EXPECT_EQ(loadLocalUpdateInfo(dir.path()), std::nullopt);
@@ -88,21 +186,20 @@ TEST(LocalUpdateInfo, IsLoadedFromTheFolderBesideTheBundle) {
 
 TEST(LocalUpdateInfo, MakesTheFirmwareInfoOfTheFileBesideTheBundle) {
   QTemporaryDir dir;
-  const QString folder = dir.filePath(QStringLiteral("with space"));
-  ArchiveTools::writeFile(folder + QStringLiteral("/fw é.bin"), QByteArray(1234, 'f'));
+  const QString folder = dir.filePath(u"with space"_s);
+  ArchiveTools::writeFile(folder + u"/fw é.bin"_s, QByteArray(1234, 'f'));
   const LocalUpdateInfo local = info(Mode::fileCopy, "fw é.bin", "1230");
   FirmwareInfo expected;
-  expected.makerCode = QStringLiteral("KVO");
-  expected.hardwareKind = QStringLiteral("E");
-  expected.version = QStringLiteral("1230");
-  expected.fileName = QStringLiteral("fw é.bin");
+  expected.makerCode = u"KVO"_s;
+  expected.hardwareKind = u"E"_s;
+  expected.version = u"1230"_s;
+  expected.fileName = u"fw é.bin"_s;
   expected.fileSize = 1234;
-  expected.fileURL =
-      QUrl::fromLocalFile(folder + QStringLiteral("/fw é.bin")).toString(QUrl::FullyEncoded);
+  expected.fileURL = QUrl::fromLocalFile(folder + u"/fw é.bin"_s).toString(QUrl::FullyEncoded);
   EXPECT_EQ(local.makeFirmwareInfo(folder), expected);
-  EXPECT_TRUE(expected.fileURL.startsWith(QStringLiteral("file:///")));
-  EXPECT_TRUE(expected.fileURL.contains(QStringLiteral("with%20space/fw%20%C3%A9.bin")));
-  EXPECT_EQ(QUrl(expected.fileURL).toLocalFile(), folder + QStringLiteral("/fw é.bin"));
+  EXPECT_TRUE(expected.fileURL.startsWith(u"file:///"_s));
+  EXPECT_TRUE(expected.fileURL.contains(u"with%20space/fw%20%C3%A9.bin"_s));
+  EXPECT_EQ(QUrl(expected.fileURL).toLocalFile(), folder + u"/fw é.bin"_s);
 
   // A missing firmware file, or a name that is not a file, has no size.
   for (const char* name : {"missing.bin", ""}) {

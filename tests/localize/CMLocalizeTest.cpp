@@ -13,6 +13,8 @@
 #include <string_view>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace std::string_view_literals;
 
 class CMLocalizeTestPeer final {
@@ -30,7 +32,7 @@ using Dictionary = QHash<QString, QString>;
 
 class CMLocalizeFileTest : public ::testing::Test {
  protected:
-  QString write(std::string_view bytes, const QString& name = QStringLiteral("table.olc")) {
+  QString write(std::string_view bytes, const QString& name = u"table.olc"_s) {
     QString path = dir_.filePath(name);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -38,8 +40,7 @@ class CMLocalizeFileTest : public ::testing::Test {
     return path;
   }
 
-  std::unique_ptr<CMLocalize> load(std::string_view bytes,
-                                   const QString& language = QStringLiteral("en")) {
+  std::unique_ptr<CMLocalize> load(std::string_view bytes, const QString& language = u"en"_s) {
     auto localize = std::make_unique<CMLocalize>(QStringList{language});
     localize->setLocalizeCSVFile(write(bytes));
     return localize;
@@ -78,23 +79,17 @@ TEST(CMLocalizeTest, LanguageIDIsThatOfTheFirstKnownCandidate) {
 
 TEST_F(CMLocalizeFileTest, ColumnIsTheNumberOfTabsBeforeTheMatchingLineTwoField) {
   const QString table = write("h\r\nKEY\tENU\tJPN\r\nJPN\tx\tx\r\n");
-  const QString noLineTwo = write("KEY\tENU\tJPN", QStringLiteral("one-line.olc"));
-  const QString padded = write("h\r\nKEY\tJPN \tX\tENU\r\n", QStringLiteral("padded.olc"));
-  const QString shifted = write("KEY\tENU\r\nh\r\nENU\tJPN", QStringLiteral("shifted.olc"));
+  const QString noLineTwo = write("KEY\tENU\tJPN", u"one-line.olc"_s);
+  const QString padded = write("h\r\nKEY\tJPN \tX\tENU\r\n", u"padded.olc"_s);
+  const QString shifted = write("KEY\tENU\r\nh\r\nENU\tJPN", u"shifted.olc"_s);
   const struct {
     QString path;
     const char* languageID;
     int expected;
   } cases[] = {
-      {table, "JPN", 2},
-      {table, "ENU", 1},
-      {table, "KEY", 0},
-      {table, "KOR", 2},
-      {noLineTwo, "ENU", 2},
-      {padded, "ENU", 3},
-      {padded, "JPN", 2},
-      {shifted, "ENU", 2},
-      {dir_.filePath(QStringLiteral("missing.olc")), "ENU", 2},
+      {table, "JPN", 2},  {table, "ENU", 1},     {table, "KEY", 0},
+      {table, "KOR", 2},  {noLineTwo, "ENU", 2}, {padded, "ENU", 3},
+      {padded, "JPN", 2}, {shifted, "ENU", 2},   {dir_.filePath(u"missing.olc"_s), "ENU", 2},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CMLocalize::getCSVColumNO(c.path, QString::fromLatin1(c.languageID)), c.expected)
@@ -111,16 +106,15 @@ TEST_F(CMLocalizeFileTest, ReadsTheColumnOfTheUsersLanguage) {
     const char* language;
     QString expected;
   } cases[] = {
-      {"en", QStringLiteral("OK")},
+      {"en", u"OK"_s},
       {"ja", QString::fromUtf16(u"\u4E86\u89E3")},
-      {"de", QStringLiteral("Ja")},
+      {"de", u"Ja"_s},
       // No Korean column: column 2, which is English in the shipped layout.
-      {"ko", QStringLiteral("OK")},
+      {"ko", u"OK"_s},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(
-        load(bytes, QString::fromLatin1(c.language))->getLocalizedString(QStringLiteral("ID_OK")),
-        c.expected)
+    EXPECT_EQ(load(bytes, QString::fromLatin1(c.language))->getLocalizedString(u"ID_OK"_s),
+              c.expected)
         << c.language;
   }
 }
@@ -150,26 +144,26 @@ TEST_F(CMLocalizeFileTest, ParsesFieldsAndLinesByteByByte) {
     std::string bytes = "h1\th1\r\nKEY\tENU\r\n";
     bytes += c.body;
     Dictionary expected = c.expected;
-    expected.insert(QStringLiteral("KEY"), QStringLiteral("ENU"));
+    expected.insert(u"KEY"_s, u"ENU"_s);
     EXPECT_EQ(CMLocalizeTestPeer::dictionary(*load(bytes)), expected) << c.what;
   }
 }
 
 TEST_F(CMLocalizeFileTest, NoFileLeavesNoDictionaryAndEveryLookupMissing) {
-  CMLocalize localize(QStringList{QStringLiteral("en")});
+  CMLocalize localize(QStringList{u"en"_s});
   localize.setLocalizeCSVFile(write("h\r\nKEY\tENU\r\nSave\tSave\r\n"));
   ASSERT_TRUE(CMLocalizeTestPeer::dictionary(localize).has_value());
 
   for (const std::optional<QString>& path :
        {std::optional<QString>(), std::optional<QString>(QString()),
-        std::optional<QString>(dir_.filePath(QStringLiteral("missing.olc"))),
+        std::optional<QString>(dir_.filePath(u"missing.olc"_s)),
         std::optional<QString>(dir_.path())}) {
     localize.setLocalizeCSVFile(write("h\r\nKEY\tENU\r\nSave\tSave\r\n"));
     localize.setLocalizeCSVFile(path);
     EXPECT_FALSE(CMLocalizeTestPeer::dictionary(localize).has_value())
         << path.value_or(QString()).toStdString();
   }
-  EXPECT_EQ(localize.getLocalizedString(QStringLiteral("Save")), QStringLiteral("_NG_0 (Save)"));
+  EXPECT_EQ(localize.getLocalizedString(u"Save"_s), u"_NG_0 (Save)"_s);
 }
 
 TEST_F(CMLocalizeFileTest, LookupRules) {
@@ -177,27 +171,27 @@ TEST_F(CMLocalizeFileTest, LookupRules) {
     QString key;
     QString expected;
   } cases[] = {
-      {QStringLiteral("Save"), QStringLiteral("Save")},
-      {QStringLiteral("_Save"), QStringLiteral("_Save")},
-      {QStringLiteral("MAC_APP_NAME"), QStringLiteral("Tarnwell")},
-      {QStringLiteral("IDGZ_QX2_KORVANE_STUDIO"), QStringLiteral("Tarnwell")},
-      {QStringLiteral("..."), QStringLiteral("...")},
+      {u"Save"_s, u"Save"_s},
+      {u"_Save"_s, u"_Save"_s},
+      {u"MAC_APP_NAME"_s, u"Tarnwell"_s},
+      {u"IDGZ_QX2_KORVANE_STUDIO"_s, u"Tarnwell"_s},
+      {u"..."_s, u"..."_s},
       {QString(), QString()},
-      {QStringLiteral("Name:"), QStringLiteral("Name :")},
-      {QStringLiteral("Wait..."), QStringLiteral("Please wait...")},
-      {QStringLiteral(":"), QStringLiteral("Lone colon")},
+      {u"Name:"_s, u"Name :"_s},
+      {u"Wait..."_s, u"Please wait..."_s},
+      {u":"_s, u"Lone colon"_s},
       // A ":" or "..." key looks up only its stem; the full key is never tried.
-      {QStringLiteral("Colon:"), QStringLiteral("_NG_0 (Colon:)")},
-      {QStringLiteral("Dots..."), QStringLiteral("_NG_0 (Dots...)")},
-      {QStringLiteral("Wait...:"), QStringLiteral("_NG_0 (Wait...:)")},
-      {QStringLiteral("Missing"), QStringLiteral("_NG_0 (Missing)")},
+      {u"Colon:"_s, u"_NG_0 (Colon:)"_s},
+      {u"Dots..."_s, u"_NG_0 (Dots...)"_s},
+      {u"Wait...:"_s, u"_NG_0 (Wait...:)"_s},
+      {u"Missing"_s, u"_NG_0 (Missing)"_s},
       // Unescaping runs in order: \n, then \\, then \", then &&.
-      {QStringLiteral("Lines"), QStringLiteral("a\nb")},
-      {QStringLiteral("Order"), QStringLiteral("a\\\nb")},
-      {QStringLiteral("Quote"), QStringLiteral("say \"hi\"")},
-      {QStringLiteral("Slashes"), QStringLiteral("\"")},
-      {QStringLiteral("Amp"), QStringLiteral("R&D")},
-      {QStringLiteral("x\\ny&&"), QStringLiteral("_NG_0 (x\ny&)")},
+      {u"Lines"_s, u"a\nb"_s},
+      {u"Order"_s, u"a\\\nb"_s},
+      {u"Quote"_s, u"say \"hi\""_s},
+      {u"Slashes"_s, u"\""_s},
+      {u"Amp"_s, u"R&D"_s},
+      {u"x\\ny&&"_s, u"_NG_0 (x\ny&)"_s},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(load(kLookupTable)->getLocalizedString(c.key), c.expected) << c.key.toStdString();
@@ -209,17 +203,17 @@ TEST_F(CMLocalizeFileTest, EveryLookupPastTheEmptyKeyTakesTheNextNGNumber) {
   const auto look = [&localize](const char* key) {
     return localize->getLocalizedString(QString::fromLatin1(key));
   };
-  EXPECT_EQ(look("A"), QStringLiteral("_NG_0 (A)"));
-  EXPECT_EQ(look("Save"), QStringLiteral("Save"));
-  EXPECT_EQ(look("B"), QStringLiteral("_NG_2 (B)"));
+  EXPECT_EQ(look("A"), u"_NG_0 (A)"_s);
+  EXPECT_EQ(look("Save"), u"Save"_s);
+  EXPECT_EQ(look("B"), u"_NG_2 (B)"_s);
   for (const char* uncounted : {"", "...", "_x", "MAC_APP_NAME"}) {
     look(uncounted);
   }
-  EXPECT_EQ(look("C"), QStringLiteral("_NG_3 (C)"));
+  EXPECT_EQ(look("C"), u"_NG_3 (C)"_s);
 
   CMLocalizeTestPeer::setNGCount(*localize, 0xEFFFFFFF);
-  EXPECT_EQ(look("D"), QStringLiteral("_NG_4026531839 (D)"));
-  EXPECT_EQ(look("E"), QStringLiteral("_NG_0 (E)"));
+  EXPECT_EQ(look("D"), u"_NG_4026531839 (D)"_s);
+  EXPECT_EQ(look("E"), u"_NG_0 (E)"_s);
 }
 
 TEST_F(CMLocalizeFileTest, LookupGivesNGWhenTheLockStaysHeldForThreeSeconds) {
@@ -233,33 +227,29 @@ TEST_F(CMLocalizeFileTest, LookupGivesNGWhenTheLockStaysHeldForThreeSeconds) {
   });
   locked.get_future().wait();
 
-  EXPECT_EQ(localize->getLocalizedString(QStringLiteral("_x")), QStringLiteral("_x"));
-  EXPECT_EQ(localize->getLocalizedString(QStringLiteral("MAC_APP_NAME")),
-            QStringLiteral("Tarnwell"));
-  EXPECT_EQ(localize->getLocalizedString(QStringLiteral("Save")), QStringLiteral("NG"));
+  EXPECT_EQ(localize->getLocalizedString(u"_x"_s), u"_x"_s);
+  EXPECT_EQ(localize->getLocalizedString(u"MAC_APP_NAME"_s), u"Tarnwell"_s);
+  EXPECT_EQ(localize->getLocalizedString(u"Save"_s), u"NG"_s);
 
   release.set_value();
   holder.join();
-  EXPECT_EQ(localize->getLocalizedString(QStringLiteral("Missing")),
-            QStringLiteral("_NG_0 (Missing)"));
+  EXPECT_EQ(localize->getLocalizedString(u"Missing"_s), u"_NG_0 (Missing)"_s);
 }
 
 TEST_F(CMLocalizeFileTest, ReplaceEscapeTurnsPercentSIntoAFormatForStrings) {
-  const QString format =
-      load(kLookupTable)->getLocalizedStringWithReplaceEscape(QStringLiteral("Fmt"));
-  EXPECT_EQ(format, QStringLiteral("%@ of %@ (%d%%)"));
-  EXPECT_EQ(CMLocalize::formatWithStrings(format, {QStringLiteral("1"), QStringLiteral("%@")}),
-            QStringLiteral("1 of %@ (%d%)"));
+  const QString format = load(kLookupTable)->getLocalizedStringWithReplaceEscape(u"Fmt"_s);
+  EXPECT_EQ(format, u"%@ of %@ (%d%%)"_s);
+  EXPECT_EQ(CMLocalize::formatWithStrings(format, {u"1"_s, u"%@"_s}), u"1 of %@ (%d%)"_s);
 
   const struct {
     QString format;
     QStringList args;
     QString expected;
   } cases[] = {
-      {QStringLiteral("About %@"), {QStringLiteral("Tarnwell")}, QStringLiteral("About Tarnwell")},
-      {QStringLiteral("%@%@"), {QStringLiteral("a")}, QStringLiteral("a")},
-      {QStringLiteral("%%@ %@"), {QStringLiteral("x")}, QStringLiteral("%@ x")},
-      {QStringLiteral("100%"), {}, QStringLiteral("100%")},
+      {u"About %@"_s, {u"Tarnwell"_s}, u"About Tarnwell"_s},
+      {u"%@%@"_s, {u"a"_s}, u"a"_s},
+      {u"%%@ %@"_s, {u"x"_s}, u"%@ x"_s},
+      {u"100%"_s, {}, u"100%"_s},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CMLocalize::formatWithStrings(c.format, c.args), c.expected)
@@ -269,31 +259,25 @@ TEST_F(CMLocalizeFileTest, ReplaceEscapeTurnsPercentSIntoAFormatForStrings) {
 
 TEST_F(CMLocalizeFileTest, WithoutASharedInstanceEveryTextIsEmpty) {
   CMLocalize::initializeSharedWithFilePath(write("h\r\nKEY\tENU\r\nSave\tKeep\r\n"));
-  EXPECT_EQ(CMLocalize::localizedString(QStringLiteral("Save")), QStringLiteral("Keep"));
+  EXPECT_EQ(CMLocalize::localizedString(u"Save"_s), u"Keep"_s);
   // The bundle gives an empty path when its string table is missing.
   CMLocalize::initializeSharedWithFilePath(QString());
   EXPECT_EQ(CMLocalize::shared(), nullptr);
-  EXPECT_EQ(CMLocalize::localizedString(QStringLiteral("Save")), QString());
+  EXPECT_EQ(CMLocalize::localizedString(u"Save"_s), QString());
 }
 
 TEST(CMLocalizeShippedTableTest, HoldsOKAndOneNumberInTheCommunicationError) {
   const QString path = QStringLiteral(TARNWELL_SOURCE_DIR "/resources/Localizable.olc");
-  if (!QFileInfo(path).isFile()) {
-    GTEST_SKIP() << "no shipped string table yet";
-  }
-  for (const char* language : {"en", "ja"}) {
-    CMLocalize localize(QStringList{QString::fromLatin1(language)});
-    localize.setLocalizeCSVFile(path);
-    const QString ok = localize.getLocalizedString(QStringLiteral("ID_OK"));
-    EXPECT_FALSE(ok.isEmpty()) << language;
-    EXPECT_TRUE(CMLocalize::isCorrectLocalizedString(ok)) << language;
-  }
+  ASSERT_TRUE(QFileInfo(path).isFile());
   for (const char* language :
        {"en", "ja", "de", "fr", "it", "es", "zh-Hant", "zh-Hans", "ko", "ru"}) {
     CMLocalize localize(QStringList{QString::fromLatin1(language)});
     localize.setLocalizeCSVFile(path);
-    const QString text = localize.getLocalizedString(QStringLiteral("ID_ERR_CAMERA_COMMUNICATION"));
-    EXPECT_EQ(text.count(QStringLiteral("%d")), 1) << language << ": " << text.toStdString();
+    const QString ok = localize.getLocalizedString(u"ID_OK"_s);
+    EXPECT_FALSE(ok.isEmpty()) << language;
+    EXPECT_TRUE(CMLocalize::isCorrectLocalizedString(ok)) << language;
+    const QString text = localize.getLocalizedString(u"ID_ERR_CAMERA_COMMUNICATION"_s);
+    EXPECT_EQ(text.count(u"%d"_s), 1) << language << ": " << text.toStdString();
   }
 }
 

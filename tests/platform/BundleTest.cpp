@@ -4,15 +4,17 @@
 
 #include <QDir>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 TEST(Bundle, ReadsTheBuiltBundle) {
   const Bundle bundle(QStringLiteral(TARNWELL_BUNDLE_DIR));
-  EXPECT_EQ(bundle.identifier(), QStringLiteral("com.velmora.tarnwell"));
-  EXPECT_FALSE(bundle.infoString(QStringLiteral("CFBundleVersion")).isEmpty());
+  EXPECT_EQ(bundle.identifier(), u"com.velmora.tarnwell"_s);
+  EXPECT_FALSE(bundle.infoString(u"CFBundleVersion"_s).isEmpty());
   EXPECT_EQ(bundle.localizations().size(), 10);
-  EXPECT_FALSE(bundle.resourcePath(QStringLiteral("Localizable"), QStringLiteral("olc")).isEmpty());
-  EXPECT_TRUE(bundle.resourcePath(QStringLiteral("Missing"), QStringLiteral("olc")).isEmpty());
+  EXPECT_FALSE(bundle.resourcePath(u"Localizable"_s, u"olc"_s).isEmpty());
+  EXPECT_TRUE(bundle.resourcePath(u"Missing"_s, u"olc"_s).isEmpty());
   EXPECT_EQ(bundle.containingDirectory(),
             QDir::cleanPath(QStringLiteral(TARNWELL_BUNDLE_DIR "/..")));
 }
@@ -20,17 +22,17 @@ TEST(Bundle, ReadsTheBuiltBundle) {
 TEST(Bundle, PreferredLocalizationFollowsTheUserLanguages) {
   const Bundle bundle(QStringLiteral(TARNWELL_BUNDLE_DIR));
   const std::pair<QStringList, QString> cases[] = {
-      {{QStringLiteral("ja")}, QStringLiteral("ja")},
-      {{QStringLiteral("ja_JP.UTF-8")}, QStringLiteral("ja")},
-      {{QStringLiteral("de-AT"), QStringLiteral("en")}, QStringLiteral("de")},
-      {{QStringLiteral("zh-TW")}, QStringLiteral("zh_TW")},
-      {{QStringLiteral("zh_HK")}, QStringLiteral("zh_TW")},
-      {{QStringLiteral("zh-CN")}, QStringLiteral("zh_CN")},
-      {{QStringLiteral("zh")}, QStringLiteral("zh_CN")},
-      {{QStringLiteral("nl"), QStringLiteral("fr-CA")}, QStringLiteral("fr")},
-      {{QStringLiteral("nl")}, QStringLiteral("en")},
-      {{QStringLiteral("C")}, QStringLiteral("en")},
-      {{}, QStringLiteral("en")},
+      {{u"ja"_s}, u"ja"_s},
+      {{u"ja_JP.UTF-8"_s}, u"ja"_s},
+      {{u"de-AT"_s, u"en"_s}, u"de"_s},
+      {{u"zh-TW"_s}, u"zh_TW"_s},
+      {{u"zh_HK"_s}, u"zh_TW"_s},
+      {{u"zh-CN"_s}, u"zh_CN"_s},
+      {{u"zh"_s}, u"zh_CN"_s},
+      {{u"nl"_s, u"fr-CA"_s}, u"fr"_s},
+      {{u"nl"_s}, u"en"_s},
+      {{u"C"_s}, u"en"_s},
+      {{}, u"en"_s},
   };
   for (const auto& [languages, expected] : cases) {
     EXPECT_EQ(bundle.preferredLocalizations(languages), QStringList{expected})
@@ -39,9 +41,9 @@ TEST(Bundle, PreferredLocalizationFollowsTheUserLanguages) {
 }
 
 TEST(Bundle, AFolderWithoutInformationHasNoIdentifier) {
-  const Bundle bundle(QStringLiteral("/nonexistent"));
+  const Bundle bundle(u"/nonexistent"_s);
   EXPECT_TRUE(bundle.identifier().isEmpty());
-  EXPECT_TRUE(bundle.preferredLocalizations({QStringLiteral("ja")}).isEmpty());
+  EXPECT_TRUE(bundle.preferredLocalizations({u"ja"_s}).isEmpty());
 }
 
 }  // namespace

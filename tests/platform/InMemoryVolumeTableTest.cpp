@@ -13,6 +13,8 @@
 #include <future>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class InMemoryVolumeTableTest : public testing::Test {
@@ -20,8 +22,8 @@ class InMemoryVolumeTableTest : public testing::Test {
   void SetUp() override {
     testApplication();
     ASSERT_TRUE(dir_.isValid());
-    ASSERT_TRUE(QDir(dir_.path()).mkpath(QStringLiteral("REC/System")));
-    ASSERT_TRUE(QDir(dir_.path()).mkpath(QStringLiteral("STICK")));
+    ASSERT_TRUE(QDir(dir_.path()).mkpath(u"REC/System"_s));
+    ASSERT_TRUE(QDir(dir_.path()).mkpath(u"STICK"_s));
   }
 
   std::string path(const char* name) const {
@@ -32,7 +34,7 @@ class InMemoryVolumeTableTest : public testing::Test {
   InMemoryVolumeTable table_;
 };
 
-TEST_F(InMemoryVolumeTableTest, MountsExistingFoldersInOrderOnce) {
+TEST_F(InMemoryVolumeTableTest, MountsExistingFoldersInOrderOnceWithTheirSpace) {
   EXPECT_TRUE(table_.mount(path("REC") + "/", "/dev/sdb1", 1000));
   EXPECT_TRUE(table_.mount(path("STICK"), "/dev/sdc1"));
   EXPECT_FALSE(table_.mount(path("REC"), "/dev/sdd1"));  // already mounted there
@@ -42,11 +44,8 @@ TEST_F(InMemoryVolumeTableTest, MountsExistingFoldersInOrderOnce) {
   EXPECT_EQ(table_.mountedVolumes(), expected);
   EXPECT_EQ(table_.sourceOf(path("REC")), "/dev/sdb1");
   EXPECT_EQ(table_.sourceOf(path("REC/System")), std::nullopt);
-}
 
-TEST_F(InMemoryVolumeTableTest, SpaceIsTheConfiguredFreeBytesPlusWhatTheFilesTake) {
-  ASSERT_TRUE(table_.mount(path("REC"), "/dev/sdb1", 1000));
-  ASSERT_TRUE(table_.mount(path("STICK"), "/dev/sdc1"));
+  // Space is the configured free bytes plus what the files take.
   {
     std::ofstream file(path("REC/System/old.bin"), std::ios::binary);
     file << std::string(300, 'x');
@@ -63,7 +62,7 @@ TEST_F(InMemoryVolumeTableTest, SpaceIsTheConfiguredFreeBytesPlusWhatTheFilesTak
   }
 }
 
-TEST_F(InMemoryVolumeTableTest, UnmountCompletesOnItsOwnThread) {
+TEST_F(InMemoryVolumeTableTest, UnmountCompletesOnItsOwnThreadUnlessThePolicySaysBusy) {
   ASSERT_TRUE(table_.mount(path("REC"), "/dev/sdb1"));
   ASSERT_TRUE(table_.mount(path("STICK"), "/dev/sdc1"));
   std::promise<std::thread::id> thread;
@@ -76,11 +75,9 @@ TEST_F(InMemoryVolumeTableTest, UnmountCompletesOnItsOwnThread) {
   EXPECT_NE(future.get(), std::this_thread::get_id());
   EXPECT_EQ(table_.mountedVolumes(), (std::vector<MountedVolume>{{path("STICK"), "/dev/sdc1"}}));
   EXPECT_EQ(unmountAndWait(table_, path("REC")), kNotMountedError);
-}
 
-TEST_F(InMemoryVolumeTableTest, APolicyMakesAnUnmountFailAsBusy) {
+  // A policy makes an unmount fail as busy.
   ASSERT_TRUE(table_.mount(path("REC"), "/dev/sdb1"));
-  ASSERT_TRUE(table_.mount(path("STICK"), "/dev/sdc1"));
   table_.setUnmountPolicy([this](const std::string& mountPoint) {
     // The table may be asked from the policy.
     return table_.sourceOf(mountPoint) != "/dev/sdb1";

@@ -34,23 +34,19 @@ bool listed(MountTable& table, const MountedVolume& volume) {
   return std::find(volumes.begin(), volumes.end(), volume) != volumes.end();
 }
 
-TEST(MountTableFile, ListsEveryReadableLineInOrderWithEscapesUndone) {
+TEST(MountTableFile, ReadsEveryReadableLineInOrderWithEscapesUndone) {
   MountTable table(fromFile(kMountInfo));
-  const std::vector<MountedVolume> expected = {
-      {"/", "/dev/sda2"},
-      {"/proc", "proc"},
-      {"/media/user/My Recorder", "/dev/sdb1"},
-      {"/media/user/REC2", "/dev/sdb2"},
-      {"/media/user/My Recorder", "over"},
-  };
-  EXPECT_EQ(table.mountedVolumes(), expected);
+  EXPECT_EQ(table.mountedVolumes(), (std::vector<MountedVolume>{
+                                        {"/", "/dev/sda2"},
+                                        {"/proc", "proc"},
+                                        {"/media/user/My Recorder", "/dev/sdb1"},
+                                        {"/media/user/REC2", "/dev/sdb2"},
+                                        {"/media/user/My Recorder", "over"},
+                                    }));
   const auto entries = MountTable::readMountInfo(kMountInfo);
   ASSERT_TRUE(entries);
   EXPECT_EQ(entries->at(2).id, 61);
-}
-
-TEST(MountTableFile, SourceOfIsTheVisibleMountAtExactlyThatPoint) {
-  MountTable table(fromFile(kMountInfo));
+  // The source is the visible mount at exactly that point.
   const std::pair<std::string, std::optional<std::string>> cases[] = {
       {"/media/user/REC2", "/dev/sdb2"},
       {"/media/user/My Recorder", "over"},  // mounted on top of /dev/sdb1
@@ -61,12 +57,10 @@ TEST(MountTableFile, SourceOfIsTheVisibleMountAtExactlyThatPoint) {
   for (const auto& [mountPoint, source] : cases) {
     EXPECT_EQ(table.sourceOf(mountPoint), source) << mountPoint;
   }
-}
-
-TEST(MountTableFile, AnUnreadableTableIsEmpty) {
-  MountTable table(fromFile("/nonexistent/mountinfo"));
-  EXPECT_TRUE(table.mountedVolumes().empty());
-  EXPECT_EQ(table.sourceOf("/"), std::nullopt);
+  // An unreadable table is empty.
+  MountTable unreadable(fromFile("/nonexistent/mountinfo"));
+  EXPECT_TRUE(unreadable.mountedVolumes().empty());
+  EXPECT_EQ(unreadable.sourceOf("/"), std::nullopt);
   EXPECT_EQ(MountTable::readMountInfo("/nonexistent/mountinfo"), std::nullopt);
 }
 
@@ -107,17 +101,15 @@ TEST(MountMonitorDiff, AVolumeThisProcessUnmountedIsNewWhenItIsBackUnderTheSameI
             std::vector<MountedVolume>{upper.volume});
 }
 
-TEST(MountTable, ListsATmpfsWithItsSourceAndSpace) {
+TEST(MountTable, ListsMeasuresAndUnmountsATmpfsOnAThreadOfItsOwn) {
+  MountTable table;
+  EXPECT_EQ(unmountAndWait(table, "/nonexistent/volume"), kNotMountedError);
   const TmpfsMount mount;
   SKIP_WITHOUT_MOUNT(mount);
-  MountTable table;
-  EXPECT_TRUE(listed(table, {mount.path(), "tarnwell-test-src"}));
+  const MountedVolume volume{mount.path(), "tarnwell-test-src"};
+  EXPECT_TRUE(listed(table, volume));
   EXPECT_EQ(table.sourceOf(mount.path()), "tarnwell-test-src");
-
-  const auto empty = table.space(mount.path());
-  ASSERT_TRUE(empty);
-  EXPECT_EQ(empty->totalBytes, TmpfsMount::kSize);
-  EXPECT_EQ(empty->freeBytes, TmpfsMount::kSize);
+  EXPECT_EQ(table.space(mount.path()), (VolumeSpace{TmpfsMount::kSize, TmpfsMount::kSize}));
   {
     std::ofstream file(mount.path() + "/firmware.bin", std::ios::binary);
     file << std::string(kMiB, 'x');
@@ -126,12 +118,14 @@ TEST(MountTable, ListsATmpfsWithItsSourceAndSpace) {
   ASSERT_TRUE(used);
   EXPECT_EQ(used->freeBytes, TmpfsMount::kSize - kMiB);
   EXPECT_EQ(table.space(mount.path() + "/missing"), std::nullopt);
-}
 
-TEST(MountTable, UnmountsOnAThreadOfItsOwn) {
-  TmpfsMount mount;
-  SKIP_WITHOUT_MOUNT(mount);
-  MountTable table;
+  // Busy: stays mounted with the system's reason.
+  const int file = open((mount.path() + "/open").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+  ASSERT_GE(file, 0);
+  EXPECT_EQ(unmountAndWait(table, mount.path()), "Device or resource busy");
+  EXPECT_TRUE(listed(table, volume));
+  close(file);
+
   std::promise<std::pair<std::optional<std::string>, std::thread::id>> done;
   table.unmount(mount.path(), [&done](std::optional<std::string> error) {
     done.set_value({std::move(error), std::this_thread::get_id()});
@@ -141,27 +135,12 @@ TEST(MountTable, UnmountsOnAThreadOfItsOwn) {
   const auto [error, thread] = future.get();
   EXPECT_EQ(error, std::nullopt);
   EXPECT_NE(thread, std::this_thread::get_id());
-  EXPECT_FALSE(listed(table, {mount.path(), "tarnwell-test-src"}));
+  EXPECT_FALSE(listed(table, volume));
 }
 
-TEST(MountTable, ABusyVolumeStaysMountedWithTheSystemsReason) {
-  TmpfsMount mount;
-  SKIP_WITHOUT_MOUNT(mount);
-  MountTable table;
-  const int file = open((mount.path() + "/open").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-  ASSERT_GE(file, 0);
-  EXPECT_EQ(unmountAndWait(table, mount.path()), "Device or resource busy");
-  EXPECT_TRUE(listed(table, {mount.path(), "tarnwell-test-src"}));
-  close(file);
-  EXPECT_EQ(unmountAndWait(table, mount.path()), std::nullopt);
-}
-
-TEST(MountTable, SomethingNotMountedIsReportedSo) {
-  MountTable table;
-  EXPECT_EQ(unmountAndWait(table, "/nonexistent/volume"), kNotMountedError);
-}
-
-TEST(MountTable, TellsTheMainThreadOfNewMountsAndOfAVolumeMountedAgain) {
+// Which observers hear of a mount is the observers' rule, checked on the in-memory table;
+// this is the monitor behind them.
+TEST(MountTable, TellsTheMainThreadOfNewMountsAndStopsWithTheLastObserver) {
   TmpfsMount mount;
   SKIP_WITHOUT_MOUNT(mount);
   testApplication();
@@ -185,38 +164,13 @@ TEST(MountTable, TellsTheMainThreadOfNewMountsAndOfAVolumeMountedAgain) {
   EXPECT_TRUE(processEventsUntil([&] { return count() == 2; }));
   EXPECT_TRUE(onMainThread);
   table.removeMountObserver(token);
-}
 
-TEST(MountTable, AnObserverRemovedBeforeDeliveryIsNotCalled) {
-  TmpfsMount mount;
-  SKIP_WITHOUT_MOUNT(mount);
-  testApplication();
-  MountTable table;
-  int removedCalls = 0;
-  bool keptSawIt = false;
-  const int removed = table.addMountObserver([&](const MountedVolume&) { ++removedCalls; });
-  const int kept = table.addMountObserver([&](const MountedVolume& volume) {
-    keptSawIt = keptSawIt || volume.source == "tarnwell-test-late";
-  });
-  ASSERT_TRUE(mount.mountAgain("tarnwell-test-late"));
-  // The monitor may already have posted the mount; the removal must still hold.
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  table.removeMountObserver(removed);
-  EXPECT_TRUE(processEventsUntil([&] { return keptSawIt; }));
-  EXPECT_EQ(removedCalls, 0);
-  table.removeMountObserver(kept);
-}
-
-TEST(MountTable, AnObserverMayRemoveItselfAndTheMonitorStops) {
-  TmpfsMount mount;
-  SKIP_WITHOUT_MOUNT(mount);
-  testApplication();
-  MountTable table;
+  // An observer may remove itself (one-shot, as an armed mode change is): the monitor stops.
   int calls = 0;
-  int token = 0;
-  token = table.addMountObserver([&](const MountedVolume&) {
+  int once = 0;
+  once = table.addMountObserver([&](const MountedVolume&) {
     ++calls;
-    table.removeMountObserver(token);  // one-shot, as an armed mode change is
+    table.removeMountObserver(once);
   });
   ASSERT_TRUE(mount.mountAgain("tarnwell-test-once"));
   ASSERT_TRUE(mount.mountAgain("tarnwell-test-twice"));

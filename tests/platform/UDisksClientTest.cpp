@@ -4,10 +4,6 @@
 #include "platform/volume/UDisksClient.h"
 #include "tests/platform/VolumeTestSupport.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -22,55 +18,43 @@
 
 #include <array>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
 const std::string kMountInfo = TARNWELL_TEST_DATA_DIR "/volume/mountinfo";
-const QString kFilesystem = QStringLiteral("org.freedesktop.UDisks2.Filesystem");
+const QString kFilesystem = u"org.freedesktop.UDisks2.Filesystem"_s;
 using Interfaces = QMap<QString, QVariantMap>;
 
-// A message bus of the test's own (dbus-daemon with the session configuration). Started
-// with posix_spawn: a fork of this threaded process is beyond the thread sanitizer.
+// A message bus of the test's own (dbus-daemon with the session configuration). popen
+// starts it with posix_spawn: a fork of this threaded process is beyond the thread sanitizer.
 class PrivateBus final {
  public:
   PrivateBus() {
-    std::array<int, 2> output{-1, -1};
-    if (pipe2(output.data(), O_CLOEXEC) != 0) {
-      return;
+    FILE* output = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
+    std::array<char, 512> line{};
+    if (output != nullptr && fgets(line.data(), static_cast<int>(line.size()), output) != nullptr) {
+      address_ = std::string(line.data(), strcspn(line.data(), "\n"));
+      pid_ = fgets(line.data(), static_cast<int>(line.size()), output) != nullptr
+                 ? static_cast<pid_t>(std::strtol(line.data(), nullptr, 10))
+                 : -1;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::array<std::string, 4> arguments = {"dbus-daemon", "--session", "--nofork",
-                                            "--print-address=1"};
-    std::array<char*, 5> argv = {arguments[0].data(), arguments[1].data(), arguments[2].data(),
-                                 arguments[3].data(), nullptr};
-    if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-      pid_ = -1;
+    if (output != nullptr) {
+      pclose(output);
     }
-    posix_spawn_file_actions_destroy(&actions);
-    close(output[1]);
-    // The address is the first line; a daemon that does not start leaves it empty.
-    pollfd readable{output[0], POLLIN, 0};
-    std::string line;
-    char c = 0;
-    while (pid_ > 0 && poll(&readable, 1, 10'000) == 1 && read(output[0], &c, 1) == 1 &&
-           c != '\n') {
-      line += c;
-    }
-    close(output[0]);
-    address_ = line;
   }
   PrivateBus(const PrivateBus&) = delete;
   PrivateBus& operator=(const PrivateBus&) = delete;
   ~PrivateBus() {
     if (pid_ > 0) {
       kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
     }
   }
-
+  // Empty when dbus-daemon (installed with the build's dependencies) did not start.
   const std::string& address() const { return address_; }
 
  private:
@@ -104,7 +88,7 @@ class FakeUDisks final : public QDBusVirtualObject {
     for (const FileSystem& fileSystem : fileSystems) {
       if (fileSystem.object == message.path() && !fileSystem.refusal.isEmpty()) {
         return connection.send(message.createErrorReply(
-            QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"), fileSystem.refusal));
+            u"org.freedesktop.UDisks2.Error.DeviceBusy"_s, fileSystem.refusal));
       }
     }
     unmounted.append(message.path());
@@ -117,18 +101,17 @@ class FakeUDisks final : public QDBusVirtualObject {
     objects.beginMap(QMetaType::fromType<QDBusObjectPath>(), QMetaType::fromType<Interfaces>());
     // A drive: no file system, skipped.
     objects.beginMapEntry();
-    objects << QDBusObjectPath(QStringLiteral("/org/freedesktop/UDisks2/drives/REC"))
-            << Interfaces{{QStringLiteral("org.freedesktop.UDisks2.Drive"),
-                           {{QStringLiteral("Removable"), true}}}};
+    objects << QDBusObjectPath(u"/org/freedesktop/UDisks2/drives/REC"_s)
+            << Interfaces{{u"org.freedesktop.UDisks2.Drive"_s, {{u"Removable"_s, true}}}};
     objects.endMapEntry();
     for (const FileSystem& fileSystem : fileSystems) {
       objects.beginMapEntry();
       objects << QDBusObjectPath(fileSystem.object)
               << Interfaces{
-                     {QStringLiteral("org.freedesktop.UDisks2.Block"),
-                      {{QStringLiteral("Size"), QVariant::fromValue<qulonglong>(1 << 20)}}},
+                     {u"org.freedesktop.UDisks2.Block"_s,
+                      {{u"Size"_s, QVariant::fromValue<qulonglong>(1 << 20)}}},
                      {kFilesystem,
-                      {{QStringLiteral("MountPoints"),
+                      {{u"MountPoints"_s,
                         // UDisks2 sends each mount point with its terminating NUL.
                         QVariant::fromValue(QByteArrayList{fileSystem.mountPoint + '\0',
                                                            QByteArray("/elsewhere\0", 11)})}}}};
@@ -139,66 +122,46 @@ class FakeUDisks final : public QDBusVirtualObject {
   }
 };
 
-class UDisksClientTest : public testing::Test {
- protected:
-  void SetUp() override {
-    testApplication();
-    qDBusRegisterMetaType<QByteArrayList>();
-    qDBusRegisterMetaType<Interfaces>();
-  }
+// The table of the recorded mountinfo, unmounting through UDisks2 on `address`.
+MountTable tableOnBus(const std::string& address) {
+  return MountTable(MountTableOptions{kMountInfo, UnmountRoute::udisks, address});
+}
 
-  // The table of the recorded mountinfo, unmounting through UDisks2 on `address`.
-  static MountTable tableOnBus(const std::string& address) {
-    return MountTable(MountTableOptions{kMountInfo, UnmountRoute::udisks, address});
-  }
-};
-
-TEST_F(UDisksClientTest, WithoutABusTheUnmountFailsAtOnce) {
+TEST(UDisksClientTest, UnmountsTheFileSystemMountedThereWithoutAskingTheUserOrSaysWhyNot) {
+  testApplication();
+  qDBusRegisterMetaType<QByteArrayList>();
+  qDBusRegisterMetaType<Interfaces>();
+  // Without a bus the unmount fails at once.
   const auto error = UDisksClient("unix:path=/nonexistent/bus").unmount("/media/user/REC2");
-  ASSERT_TRUE(error);
-  EXPECT_TRUE(error->starts_with("Cannot reach UDisks2")) << *error;
+  EXPECT_TRUE(error && error->starts_with("Cannot reach UDisks2")) << error.value_or("");
+  MountTable nowhere = tableOnBus("unix:path=/nonexistent/bus");
+  const auto completion = unmountAndWait(nowhere, "/media/user/REC2");
+  EXPECT_TRUE(completion && completion->starts_with("Cannot reach UDisks2"))
+      << completion.value_or("");
 
-  MountTable table = tableOnBus("unix:path=/nonexistent/bus");
-  const auto completion = unmountAndWait(table, "/media/user/REC2");
-  ASSERT_TRUE(completion);
-  EXPECT_TRUE(completion->starts_with("Cannot reach UDisks2")) << *completion;
-}
-
-TEST_F(UDisksClientTest, ABusWithoutUDisksGivesTheBussAnswer) {
+  // A bus without UDisks2 gives the bus's answer.
   const PrivateBus bus;
-  if (bus.address().empty()) {
-    GTEST_SKIP() << "no dbus-daemon to run a private bus";
-  }
+  ASSERT_FALSE(bus.address().empty()) << "dbus-daemon did not start";
   MountTable table = tableOnBus(bus.address());
-  const auto error = unmountAndWait(table, "/media/user/REC2");
-  ASSERT_TRUE(error);
-  EXPECT_NE(error->find("org.freedesktop.UDisks2"), std::string::npos) << *error;
-}
+  const auto unserved = unmountAndWait(table, "/media/user/REC2");
+  EXPECT_TRUE(unserved && unserved->find("org.freedesktop.UDisks2") != std::string::npos)
+      << unserved.value_or("");
 
-TEST_F(UDisksClientTest, UnmountsTheFileSystemMountedThereWithoutAskingTheUser) {
-  const PrivateBus bus;
-  if (bus.address().empty()) {
-    GTEST_SKIP() << "no dbus-daemon to run a private bus";
-  }
   FakeUDisks udisks;
   udisks.fileSystems = {
-      {QStringLiteral("/org/freedesktop/UDisks2/block_devices/sdb1"),
-       QByteArray("/media/user/My Recorder"),
-       QStringLiteral("Error unmounting /dev/sdb1: target is busy")},
-      {QStringLiteral("/org/freedesktop/UDisks2/block_devices/sdb2"),
-       QByteArray("/media/user/REC2"), QString()},
+      {u"/org/freedesktop/UDisks2/block_devices/sdb1"_s, QByteArray("/media/user/My Recorder"),
+       u"Error unmounting /dev/sdb1: target is busy"_s},
+      {u"/org/freedesktop/UDisks2/block_devices/sdb2"_s, QByteArray("/media/user/REC2"), QString()},
   };
   QDBusConnection service =
-      QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("fake"));
-  ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.UDisks2")));
-  ASSERT_TRUE(service.registerVirtualObject(QStringLiteral("/org/freedesktop/UDisks2"), &udisks,
+      QDBusConnection::connectToBus(QString::fromStdString(bus.address()), u"fake"_s);
+  ASSERT_TRUE(service.registerService(u"org.freedesktop.UDisks2"_s));
+  ASSERT_TRUE(service.registerVirtualObject(u"/org/freedesktop/UDisks2"_s, &udisks,
                                             QDBusConnection::SubPath));
-  MountTable table = tableOnBus(bus.address());
 
   EXPECT_EQ(unmountAndWait(table, "/media/user/REC2"), std::nullopt);
-  EXPECT_EQ(udisks.unmounted,
-            QStringList{QStringLiteral("/org/freedesktop/UDisks2/block_devices/sdb2")});
-  EXPECT_EQ(udisks.options, (QVariantMap{{QStringLiteral("auth.no_user_interaction"), true}}));
+  EXPECT_EQ(udisks.unmounted, QStringList{u"/org/freedesktop/UDisks2/block_devices/sdb2"_s});
+  EXPECT_EQ(udisks.options, (QVariantMap{{u"auth.no_user_interaction"_s, true}}));
 
   EXPECT_EQ(unmountAndWait(table, "/media/user/My Recorder"),
             "Error unmounting /dev/sdb1: target is busy");
@@ -207,9 +170,8 @@ TEST_F(UDisksClientTest, UnmountsTheFileSystemMountedThereWithoutAskingTheUser) 
   EXPECT_EQ(unmountAndWait(table, "/media/user/OTHER"), kNotMountedError);
   EXPECT_EQ(udisks.unmounted.size(), 1);
 
-  service.unregisterObject(QStringLiteral("/org/freedesktop/UDisks2"),
-                           QDBusConnection::UnregisterTree);
-  QDBusConnection::disconnectFromBus(QStringLiteral("fake"));
+  service.unregisterObject(u"/org/freedesktop/UDisks2"_s, QDBusConnection::UnregisterTree);
+  QDBusConnection::disconnectFromBus(u"fake"_s);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+// The HTTP client of the update service against the local HTTPS server: what is sent, what
+// each outcome becomes, settings that redirect it, and the recorder's local-mode folder.
 #include "app/core/Settings.h"
 #include "app/service/DownloadManagerReal.h"
 #include "platform/PropertyList.h"
@@ -13,20 +15,55 @@
 
 #include <future>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using namespace std::chrono_literals;
+using Configuration = DownloadManagerReal::Configuration;
 
 struct Answer {
   std::optional<QByteArray> data;
   std::optional<NetworkError> error;
+  friend bool operator==(const Answer&, const Answer&) = default;
 };
 
-// A loopback port with nothing listening on it.
-int closedPort() {
+// A loopback address with nothing listening on it.
+QUrl closedPort() {
   QTcpServer server;
   server.listen(QHostAddress::LocalHost);
-  return server.serverPort();
+  return QUrl(u"https://127.0.0.1:%1/x"_s.arg(server.serverPort()));
+}
+
+template <typename Result, typename Start>
+Result await(Start start) {
+  std::promise<Result> promise;
+  start(promise);
+  auto future = promise.get_future();
+  EXPECT_EQ(future.wait_for(60s), std::future_status::ready);
+  return future.get();
+}
+
+bool check(DownloadManager& manager) {
+  return await<bool>([&](auto& promise) {
+    manager.checkConnection([&promise](bool connected) { promise.set_value(connected); });
+  });
+}
+Answer request(DownloadManager& manager, const QByteArray& body) {
+  return await<Answer>([&](auto& promise) {
+    manager.requestUpdateInfo(body, [&promise](auto data, auto error) {
+      promise.set_value({std::move(data), std::move(error)});
+    });
+  });
+}
+Answer download(DownloadManager& manager, const QString& url) {
+  FirmwareInfo info;
+  info.fileURL = url;
+  return await<Answer>([&](auto& promise) {
+    manager.downloadFirmware(info, [&promise](auto data, auto error) {
+      promise.set_value({std::move(data), std::move(error)});
+    });
+  });
 }
 
 class DownloadManagerRealTest : public ::testing::Test {
@@ -39,13 +76,12 @@ class DownloadManagerRealTest : public ::testing::Test {
     delete server_;
     server_ = nullptr;
   }
-
   void SetUp() override {
     ASSERT_TRUE(server_->isRunning()) << "the local HTTPS server did not start";
     server_->reset();
     savedDirs_ = qgetenv("XDG_CONFIG_DIRS");
     qputenv("XDG_CONFIG_DIRS", settingsDir_.path().toUtf8());
-    QDir(settingsDir_.path()).mkdir(QStringLiteral("Velmora"));
+    QDir(settingsDir_.path()).mkdir(u"Velmora"_s);
   }
   void TearDown() override { qputenv("XDG_CONFIG_DIRS", savedDirs_); }
 
@@ -54,45 +90,20 @@ class DownloadManagerRealTest : public ::testing::Test {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(PropertyList::toXml(values));
   }
-
-  static DownloadManagerReal::Configuration trusted(double timeout = 120.0) {
-    DownloadManagerReal::Configuration configuration;
-    configuration.updateInfoURL = server_->url(QStringLiteral("/ww_inform/fcache.do"));
-    configuration.connectionCheckURL = server_->url(QStringLiteral("/soft/qx20/check/index.html"));
+  static QUrl url(const QString& path) { return server_->url(path); }
+  static Configuration trusted(double timeout = 120.0) {
+    Configuration configuration;
+    configuration.updateInfoURL = url(u"/ww_inform/fcache.do"_s);
+    configuration.connectionCheckURL = url(u"/soft/qx20/check/index.html"_s);
     configuration.caFile = server_->caFile();
     configuration.timeout = timeout;
     configuration.requestTimeout = timeout;
     return configuration;
   }
-
-  static bool check(DownloadManager& manager) {
-    std::promise<bool> promise;
-    manager.checkConnection([&promise](bool connected) { promise.set_value(connected); });
-    auto future = promise.get_future();
-    EXPECT_EQ(future.wait_for(60s), std::future_status::ready);
-    return future.get();
-  }
-
-  static Answer request(DownloadManager& manager, const QByteArray& body) {
-    std::promise<Answer> promise;
-    manager.requestUpdateInfo(body, [&promise](auto data, auto error) {
-      promise.set_value({std::move(data), std::move(error)});
-    });
-    auto future = promise.get_future();
-    EXPECT_EQ(future.wait_for(60s), std::future_status::ready);
-    return future.get();
-  }
-
-  static Answer download(DownloadManager& manager, const QString& url) {
-    FirmwareInfo info;
-    info.fileURL = url;
-    std::promise<Answer> promise;
-    manager.downloadFirmware(info, [&promise](auto data, auto error) {
-      promise.set_value({std::move(data), std::move(error)});
-    });
-    auto future = promise.get_future();
-    EXPECT_EQ(future.wait_for(60s), std::future_status::ready);
-    return future.get();
+  static Configuration untrusted() {
+    Configuration configuration = trusted();
+    configuration.caFile.clear();
+    return configuration;
   }
 
   static inline TestHttpsServer* server_ = nullptr;
@@ -102,48 +113,37 @@ class DownloadManagerRealTest : public ::testing::Test {
 
 TEST_F(DownloadManagerRealTest, ConnectionCheck) {
   const RecordedLog log;
-  DownloadManagerReal manager(trusted());
-  EXPECT_TRUE(check(manager));
-  EXPECT_EQ(server_->hits(QStringLiteral("/soft/qx20/check/index.html")), 1);
-  EXPECT_EQ(log.lines(),
-            QStringList{QStringLiteral("CheckConnection: Status=200, error=none, URL=") +
-                        trusted().connectionCheckURL.toString()});
-
+  EXPECT_TRUE(check(*std::make_unique<DownloadManagerReal>(trusted())));
+  EXPECT_EQ(server_->hits(u"/soft/qx20/check/index.html"_s), 1);
+  EXPECT_EQ(log.lines(), QStringList{u"CheckConnection: Status=200, error=none, URL="_s +
+                                     trusted().connectionCheckURL.toString()});
   // Certificates are verified: without the test's authority the same page is unreachable.
-  auto untrusted = trusted();
-  untrusted.caFile.clear();
-  EXPECT_FALSE(check(*std::make_unique<DownloadManagerReal>(untrusted)));
-
-  auto missing = trusted();
-  missing.connectionCheckURL = server_->url(QStringLiteral("/pkg/missing"));
-  EXPECT_FALSE(check(*std::make_unique<DownloadManagerReal>(missing)));
-
-  auto refused = trusted();
-  refused.connectionCheckURL = QUrl(QStringLiteral("https://127.0.0.1:%1/").arg(closedPort()));
-  EXPECT_FALSE(check(*std::make_unique<DownloadManagerReal>(refused)));
+  for (const auto& [what, configuration, address] :
+       {std::tuple{"untrusted", untrusted(), trusted().connectionCheckURL},
+        std::tuple{"missing", trusted(), url(u"/pkg/missing"_s)},
+        std::tuple{"refused", trusted(), closedPort()}}) {
+    Configuration changed = configuration;
+    changed.connectionCheckURL = address;
+    EXPECT_FALSE(check(*std::make_unique<DownloadManagerReal>(changed))) << what;
+  }
 }
 
 TEST_F(DownloadManagerRealTest, SettingsReplaceAddressesAndAddTrust) {
-  auto configuration = trusted();
-  configuration.caFile.clear();
-  configuration.connectionCheckURL =
-      QUrl(QStringLiteral("https://127.0.0.1:%1/").arg(closedPort()));
+  Configuration configuration = untrusted();
+  configuration.connectionCheckURL = closedPort();
   DownloadManagerReal manager(configuration);
   EXPECT_FALSE(check(manager));
 
-  writeSettings({{QStringLiteral("dvr_update_check_url"),
-                  server_->url(QStringLiteral("/soft/qx20/check/index.html")).toString()},
-                 {QStringLiteral("dvr_update_ca_file"), server_->caFile()},
-                 {QStringLiteral("dvr_update_server"),
-                  server_->url(QStringLiteral("/status/503")).toString()}});
-  EXPECT_EQ(manager.connectionCheckURL(),
-            server_->url(QStringLiteral("/soft/qx20/check/index.html")));
+  writeSettings({{u"dvr_update_check_url"_s, url(u"/soft/qx20/check/index.html"_s).toString()},
+                 {u"dvr_update_ca_file"_s, server_->caFile()},
+                 {u"dvr_update_server"_s, url(u"/status/503"_s).toString()}});
+  EXPECT_EQ(manager.connectionCheckURL(), url(u"/soft/qx20/check/index.html"_s));
   EXPECT_TRUE(check(manager));
   EXPECT_EQ(request(manager, "<x/>").error, NetworkError::httpError(503));
 
   // Unusable addresses are ignored.
-  writeSettings({{QStringLiteral("dvr_update_server"), QStringLiteral("not a url")},
-                 {QStringLiteral("dvr_update_check_url"), QStringLiteral("ftp://example.test/")}});
+  writeSettings({{u"dvr_update_server"_s, u"not a url"_s},
+                 {u"dvr_update_check_url"_s, u"ftp://example.test/"_s}});
   EXPECT_EQ(manager.updateInfoAddresses(), QList<QUrl>{configuration.updateInfoURL});
   EXPECT_EQ(manager.connectionCheckURL(), configuration.connectionCheckURL);
 }
@@ -152,59 +152,47 @@ TEST_F(DownloadManagerRealTest, RequestPostsTheDocumentAndReturnsTheAnswer) {
   const RecordedLog log;
   server_->setAnswer("<firmware_result/>");
   DownloadManagerReal manager(trusted());
-  const Answer answer = request(manager, "<firmware_demand />\n");
-  EXPECT_EQ(answer.error, std::nullopt);
-  EXPECT_EQ(answer.data, QByteArray("<firmware_result/>"));
-
+  EXPECT_EQ(request(manager, "<firmware_demand />\n"),
+            (Answer{QByteArray("<firmware_result/>"), std::nullopt}));
   const QByteArray sent = server_->lastRequest();
-  EXPECT_TRUE(sent.contains("User-Agent: QXSYSTEM\n")) << sent.toStdString();
-  EXPECT_TRUE(sent.contains("Accept: */*\n")) << sent.toStdString();
-  EXPECT_TRUE(sent.contains("Content-Type: text/xml\n")) << sent.toStdString();
-  EXPECT_TRUE(sent.endsWith("\n\n<firmware_demand />\n")) << sent.toStdString();
-
-  const QString address = trusted().updateInfoURL.toString();
-  EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("Request: URL=") + address,
-                                      QStringLiteral("\n<firmware_demand />\n"),
-                                      QStringLiteral("Response: HttpStatus=200, Error=none"),
-                                      QStringLiteral("\n<firmware_result/>")}));
+  for (const char* part : {"User-Agent: QXSYSTEM\n", "Accept: */*\n", "Content-Type: text/xml\n",
+                           "\n\n<firmware_demand />\n"}) {
+    EXPECT_TRUE(sent.contains(part)) << sent.toStdString();
+  }
+  EXPECT_TRUE(sent.endsWith("\n<firmware_demand />\n")) << sent.toStdString();
+  EXPECT_EQ(log.lines(),
+            (QStringList{u"Request: URL="_s + trusted().updateInfoURL.toString(),
+                         u"\n<firmware_demand />\n"_s, u"Response: HttpStatus=200, Error=none"_s,
+                         u"\n<firmware_result/>"_s}));
 }
 
 TEST_F(DownloadManagerRealTest, RequestFailures) {
-  struct Case {
-    QString path;
-    double timeout;
-    NetworkError::Kind kind;
-    int status;
+  const std::tuple<QUrl, NetworkError::Kind, int> cases[] = {
+      {url(u"/status/500-once"_s), NetworkError::Kind::httpError, 500},
+      {url(u"/status/503"_s), NetworkError::Kind::httpError, 503},
+      {url(u"/huge"_s), NetworkError::Kind::generalError, 0},
+      {closedPort(), NetworkError::Kind::nsError, 0},
   };
-  const Case cases[] = {
-      {QStringLiteral("/status/500-once"), 120.0, NetworkError::Kind::httpError, 500},
-      {QStringLiteral("/status/503"), 120.0, NetworkError::Kind::httpError, 503},
-      {QStringLiteral("/huge"), 120.0, NetworkError::Kind::generalError, 0},
-  };
-  for (const Case& c : cases) {
-    auto configuration = trusted(c.timeout);
-    configuration.updateInfoURL = server_->url(c.path);
-    DownloadManagerReal manager(configuration);
-    const Answer answer = request(manager, "<x/>");
-    ASSERT_TRUE(answer.error) << c.path.toStdString();
-    EXPECT_EQ(answer.error->kind(), c.kind) << c.path.toStdString();
-    EXPECT_EQ(answer.error->status(), c.status) << c.path.toStdString();
+  for (const auto& [address, kind, status] : cases) {
+    Configuration configuration = trusted();
+    configuration.updateInfoURL = address;
+    const Answer answer = request(*std::make_unique<DownloadManagerReal>(configuration), "<x/>");
+    ASSERT_TRUE(answer.error) << address.toString().toStdString();
+    EXPECT_EQ(answer.error->kind(), kind) << address.toString().toStdString();
+    if (kind == NetworkError::Kind::nsError) {
+      EXPECT_EQ(answer.error->domain(), u"QNetworkReply"_s);
+    } else {
+      EXPECT_EQ(answer.error->status(), status) << address.toString().toStdString();
+    }
   }
   // A failed request is not repeated: the 500 was answered once.
-  EXPECT_EQ(server_->hits(QStringLiteral("/status/500-once")), 1);
-
-  auto refused = trusted();
-  refused.updateInfoURL = QUrl(QStringLiteral("https://127.0.0.1:%1/x").arg(closedPort()));
-  const Answer answer = request(*std::make_unique<DownloadManagerReal>(refused), "<x/>");
-  ASSERT_TRUE(answer.error);
-  EXPECT_EQ(answer.error->kind(), NetworkError::Kind::nsError);
-  EXPECT_EQ(answer.error->domain(), QStringLiteral("QNetworkReply"));
+  EXPECT_EQ(server_->hits(u"/status/500-once"_s), 1);
 }
 
-TEST_F(DownloadManagerRealTest, DownloadsWithAndWithoutLength) {
+TEST_F(DownloadManagerRealTest, DownloadOutcomes) {
   const RecordedLog log;
   DownloadManagerReal manager(trusted());
-  const QString sized = server_->url(QStringLiteral("/pkg/sized?size=3000000")).toString();
+  const QString sized = url(u"/pkg/sized?size=3000000"_s).toString();
   const Answer answer = download(manager, sized);
   EXPECT_EQ(answer.error, std::nullopt);
   ASSERT_TRUE(answer.data);
@@ -213,13 +201,42 @@ TEST_F(DownloadManagerRealTest, DownloadsWithAndWithoutLength) {
   EXPECT_EQ(manager.firmwareSizeAct(), 3000000);
   EXPECT_EQ(manager.downloadedSizeAct(), 3000000);
   EXPECT_TRUE(manager.startDate());
-  EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("Download: Start: URL=") + sized,
-                                      QStringLiteral("Download: Finish")}));
+  EXPECT_EQ(log.lines(), (QStringList{u"Download: Start: URL="_s + sized, u"Download: Finish"_s}));
 
+  const NetworkError badURL = NetworkError::generalError(u"Bad URL"_s);
+  const std::tuple<QString, std::optional<NetworkError>, std::optional<QByteArray>, const char*>
+      cases[] = {
+          {url(u"/pkg/missing"_s).toString(), NetworkError::httpError(404),
+           QByteArray("<html><body>not here</body></html>"), "Download: Error, HttpStatus=404"},
+          {url(u"/empty"_s).toString(), NetworkError::generalError(u"Bad Data"_s), QByteArray(),
+           "Download: Error, Bad Data"},
+          {u"::not a url"_s, badURL, std::nullopt, nullptr},
+          {u"file:///etc/passwd"_s, badURL, std::nullopt, nullptr},
+      };
+  for (const auto& [address, error, data, logged] : cases) {
+    EXPECT_EQ(download(manager, address), (Answer{data, error})) << address.toStdString();
+    if (logged != nullptr) {
+      EXPECT_TRUE(log.contains(QString::fromLatin1(logged))) << logged;
+    }
+  }
+  // Refused, stalled past the timeout, or not trusted: a system error and no data.
+  for (const auto& [configuration, address] :
+       {std::pair{trusted(1.0), closedPort().toString()},
+        std::pair{trusted(1.0), url(u"/stall"_s).toString()},
+        std::pair{untrusted(), url(u"/pkg/sized?size=10"_s).toString()}}) {
+    const Answer failed = download(*std::make_unique<DownloadManagerReal>(configuration), address);
+    ASSERT_TRUE(failed.error) << address.toStdString();
+    EXPECT_EQ(failed.error->kind(), NetworkError::Kind::nsError) << address.toStdString();
+    EXPECT_EQ(failed.data, std::nullopt);
+  }
+}
+
+TEST_F(DownloadManagerRealTest, ProgressCancelAndOneDownloadAtATime) {
+  const RecordedLog log;
+  DownloadManagerReal manager(trusted());
   // Without a length the total stays -1 while the bytes arrive.
   FirmwareInfo info;
-  info.fileURL =
-      server_->url(QStringLiteral("/pkg/nolength?size=1200000&chunk=65536&delay=0.05")).toString();
+  info.fileURL = url(u"/pkg/nolength?size=1200000&chunk=65536&delay=0.05"_s).toString();
   std::atomic<bool> done = false;
   std::optional<QByteArray> data;
   manager.downloadFirmware(info, [&](auto bytes, auto error) {
@@ -232,62 +249,8 @@ TEST_F(DownloadManagerRealTest, DownloadsWithAndWithoutLength) {
   EXPECT_TRUE(processEventsUntil([&] { return done.load(); }));
   ASSERT_TRUE(data);
   EXPECT_EQ(data->size(), 1200000);
-}
 
-TEST_F(DownloadManagerRealTest, DownloadOutcomes) {
-  struct Case {
-    QString url;
-    std::optional<NetworkError> error;
-    std::optional<QByteArray> data;
-  };
-  const Case cases[] = {
-      {server_->url(QStringLiteral("/pkg/missing")).toString(), NetworkError::httpError(404),
-       QByteArray("<html><body>not here</body></html>")},
-      {server_->url(QStringLiteral("/empty")).toString(),
-       NetworkError::generalError(QStringLiteral("Bad Data")), QByteArray()},
-      {QStringLiteral("::not a url"), NetworkError::generalError(QStringLiteral("Bad URL")),
-       std::nullopt},
-      {QStringLiteral("file:///etc/passwd"), NetworkError::generalError(QStringLiteral("Bad URL")),
-       std::nullopt},
-  };
-  const RecordedLog log;
-  DownloadManagerReal manager(trusted());
-  for (const Case& c : cases) {
-    const Answer answer = download(manager, c.url);
-    EXPECT_EQ(answer.error, c.error) << c.url.toStdString();
-    EXPECT_EQ(answer.data, c.data) << c.url.toStdString();
-  }
-  const QStringList lines = log.lines();
-  EXPECT_TRUE(lines.contains(QStringLiteral("Download: Error, HttpStatus=404")))
-      << lines.join(u'|').toStdString();
-  EXPECT_TRUE(lines.contains(QStringLiteral("Download: Error, Bad Data")))
-      << lines.join(u'|').toStdString();
-
-  for (const QString& url : {QStringLiteral("https://127.0.0.1:%1/x").arg(closedPort()),
-                             server_->url(QStringLiteral("/stall")).toString()}) {
-    DownloadManagerReal impatient(trusted(1.0));
-    const Answer answer = download(impatient, url);
-    ASSERT_TRUE(answer.error) << url.toStdString();
-    EXPECT_EQ(answer.error->kind(), NetworkError::Kind::nsError) << url.toStdString();
-    EXPECT_EQ(answer.data, std::nullopt);
-  }
-
-  auto untrusted = trusted();
-  untrusted.caFile.clear();
-  DownloadManagerReal suspicious(untrusted);
-  const Answer refused =
-      download(suspicious, server_->url(QStringLiteral("/pkg/sized?size=10")).toString());
-  ASSERT_TRUE(refused.error);
-  EXPECT_EQ(refused.error->kind(), NetworkError::Kind::nsError);
-  EXPECT_EQ(refused.data, std::nullopt);
-}
-
-TEST_F(DownloadManagerRealTest, CancelHalfWayAndOneDownloadAtATime) {
-  const RecordedLog log;
-  DownloadManagerReal manager(trusted());
-  FirmwareInfo info;
-  info.fileURL =
-      server_->url(QStringLiteral("/pkg/sized?size=4000000&chunk=65536&delay=0.05")).toString();
+  info.fileURL = url(u"/pkg/sized?size=4000000&chunk=65536&delay=0.05"_s).toString();
   std::atomic<int> calls = 0;
   std::optional<NetworkError> outcome;
   manager.downloadFirmware(info, [&](auto /*data*/, auto error) {
@@ -303,97 +266,73 @@ TEST_F(DownloadManagerRealTest, CancelHalfWayAndOneDownloadAtATime) {
   EXPECT_EQ(outcome, NetworkError::userCancelled());
   EXPECT_LT(manager.downloadedSizeAct(), 4000000);
   EXPECT_FALSE(secondCalled);
-  EXPECT_TRUE(log.lines().contains(QStringLiteral("Download: Cancel")));
+  EXPECT_TRUE(log.contains(u"Download: Cancel"_s));
 
   // Idle again: cancelling does nothing, and a new download runs.
   manager.cancelDownload();
-  const Answer again =
-      download(manager, server_->url(QStringLiteral("/pkg/sized?size=10")).toString());
-  EXPECT_EQ(again.error, std::nullopt);
+  EXPECT_EQ(download(manager, url(u"/pkg/sized?size=10"_s).toString()).error, std::nullopt);
   EXPECT_EQ(calls, 1);
-}
 
-TEST_F(DownloadManagerRealTest, AbandonedTransfersEndWithTheManager) {
+  // Transfers still open when the manager goes end with it, without a call.
   bool called = false;
   {
-    DownloadManagerReal manager(trusted());
-    FirmwareInfo info;
-    info.fileURL = server_->url(QStringLiteral("/stall")).toString();
-    manager.downloadFirmware(info, [&](auto, auto) { called = true; });
-    manager.checkConnection([&](bool) { called = true; });
+    DownloadManagerReal abandoned(trusted());
+    info.fileURL = url(u"/stall"_s).toString();
+    abandoned.downloadFirmware(info, [&](auto, auto) { called = true; });
+    abandoned.checkConnection([&](bool) { called = true; });
   }
   EXPECT_FALSE(called);
 }
 
-class LocalModeTest : public DownloadManagerRealTest {
- protected:
-  void SetUp() override {
-    DownloadManagerRealTest::SetUp();
-    device_.deviceID = 6699;
-    device_.modelID = 12;
-    device_.version = QStringLiteral("1230");
-    QDir(data_.path()).mkdir(QStringLiteral("1A2B"));
-  }
-  void write(const QString& name, const QByteArray& bytes) {
-    QFile file(data_.filePath(QStringLiteral("1A2B/") + name));
+TEST_F(DownloadManagerRealTest, LocalModeReadsTheRecordersFolderUnlessOverridden) {
+  AudioDevice device(0x07B4, 0x0100);
+  device.deviceID = 6699;  // 1A2B
+  device.modelID = 12;
+  device.version = u"1230"_s;
+  DownloadManagerReal manager(trusted());
+  EXPECT_EQ(manager.requestModelCode(device), u"0012"_s);
+  EXPECT_EQ(manager.requestFirmwareVersion(device), u"1230"_s);
+  device.modelID = 12345;
+  EXPECT_EQ(manager.requestModelCode(device), u"12345"_s);
+  writeSettings({{u"dvr_update_model_id"_s, u"12"_s}, {u"dvr_update_fwver"_s, u"12345"_s}});
+  EXPECT_EQ(manager.requestModelCode(device), u"12"_s);
+  EXPECT_EQ(manager.requestFirmwareVersion(device), u"12345"_s);
+
+  QTemporaryDir data;
+  const auto write = [&data](const QString& name, const QByteArray& bytes) {
+    QDir(data.path()).mkpath(QFileInfo(data.filePath(name)).path());
+    QFile file(data.filePath(name));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-  }
-  static QByteArray answerNaming(const QString& file) {
+  };
+  const auto naming = [](const QString& file) {
     return "<firmware_result><firmwares><firmware_info><url>" + file.toUtf8() +
            "</url></firmware_info></firmwares></firmware_result>";
+  };
+  EXPECT_EQ(manager.localUpdateResponse(device), std::nullopt);
+  writeSettings({{u"dvr_update_localmode_data_dir"_s, data.path()}});
+  EXPECT_EQ(manager.localUpdateResponse(device), std::nullopt);
+  write(u"1A2B/Response.xml"_s, naming(u"fw.bin"_s));
+  EXPECT_EQ(manager.localUpdateResponse(device), naming(u"fw.bin"_s));
+  EXPECT_EQ(manager.localUpdateFirmware(device), std::nullopt);
+  write(u"1A2B/fw.bin"_s, "FIRMWARE");
+  EXPECT_EQ(manager.localUpdateFirmware(device), QByteArray("FIRMWARE"));
+  write(u"1A2B/sub/fw.bin"_s, "NESTED");
+  write(u"1A2B/Response.xml"_s, naming(u"sub/fw.bin"_s));
+  EXPECT_EQ(manager.localUpdateFirmware(device), QByteArray("NESTED"));
+
+  // Package names stay inside the recorder's folder.
+  write(u"secret"_s, "SECRET");
+  for (const QString& name :
+       {u"../secret"_s, data.filePath(u"secret"_s), u"a/../../secret"_s, QString()}) {
+    write(u"1A2B/Response.xml"_s, naming(name));
+    EXPECT_EQ(manager.localUpdateFirmware(device), std::nullopt) << name.toStdString();
   }
-
-  AudioDevice device_{0x07B4, 0x0100};
-  QTemporaryDir data_;
-  DownloadManagerReal manager_{trusted()};
-};
-
-TEST_F(LocalModeTest, RequestValuesComeFromTheRecorderUnlessOverridden) {
-  EXPECT_EQ(manager_.requestModelCode(device_), QStringLiteral("0012"));
-  EXPECT_EQ(manager_.requestFirmwareVersion(device_), QStringLiteral("1230"));
-  device_.modelID = 12345;
-  EXPECT_EQ(manager_.requestModelCode(device_), QStringLiteral("12345"));
-  writeSettings({{QStringLiteral("dvr_update_model_id"), QStringLiteral("12")},
-                 {QStringLiteral("dvr_update_fwver"), QStringLiteral("12345")}});
-  EXPECT_EQ(manager_.requestModelCode(device_), QStringLiteral("12"));
-  EXPECT_EQ(manager_.requestFirmwareVersion(device_), QStringLiteral("12345"));
-}
-
-TEST_F(LocalModeTest, ReadsTheRecordersFolder) {
-  EXPECT_EQ(manager_.localUpdateResponse(device_), std::nullopt);
-  writeSettings({{QStringLiteral("dvr_update_localmode_data_dir"), data_.path()}});
-  EXPECT_EQ(manager_.localUpdateResponse(device_), std::nullopt);
-  write(QStringLiteral("Response.xml"), answerNaming(QStringLiteral("fw.bin")));
-  EXPECT_EQ(manager_.localUpdateResponse(device_), answerNaming(QStringLiteral("fw.bin")));
-  EXPECT_EQ(manager_.localUpdateFirmware(device_), std::nullopt);
-  write(QStringLiteral("fw.bin"), "FIRMWARE");
-  EXPECT_EQ(manager_.localUpdateFirmware(device_), QByteArray("FIRMWARE"));
-
-  device_.deviceID = 0x1A2C;
-  EXPECT_EQ(manager_.localUpdateResponse(device_), std::nullopt);
-
-  writeSettings(
-      {{QStringLiteral("dvr_update_localmode_data_dir"), data_.filePath(QStringLiteral("gone"))}});
-  device_.deviceID = 6699;
-  EXPECT_EQ(manager_.localUpdateResponse(device_), std::nullopt);
-}
-
-TEST_F(LocalModeTest, PackageNamesStayInsideTheRecordersFolder) {
-  writeSettings({{QStringLiteral("dvr_update_localmode_data_dir"), data_.path()}});
-  QFile outside(data_.filePath(QStringLiteral("secret")));
-  ASSERT_TRUE(outside.open(QIODevice::WriteOnly));
-  outside.write("SECRET");
-  outside.close();
-  for (const QString& name : {QStringLiteral("../secret"), data_.filePath(QStringLiteral("secret")),
-                              QStringLiteral("a/../../secret"), QString()}) {
-    write(QStringLiteral("Response.xml"), answerNaming(name));
-    EXPECT_EQ(manager_.localUpdateFirmware(device_), std::nullopt) << name.toStdString();
-  }
-  QDir(data_.path()).mkpath(QStringLiteral("1A2B/sub"));
-  write(QStringLiteral("sub/fw.bin"), "NESTED");
-  write(QStringLiteral("Response.xml"), answerNaming(QStringLiteral("sub/fw.bin")));
-  EXPECT_EQ(manager_.localUpdateFirmware(device_), QByteArray("NESTED"));
+  device.deviceID = 0x1A2C;
+  EXPECT_EQ(manager.localUpdateResponse(device), std::nullopt);
+  device.deviceID = 6699;
+  writeSettings({{u"dvr_update_localmode_data_dir"_s, data.filePath(u"gone"_s)}});
+  EXPECT_EQ(manager.localUpdateResponse(device), std::nullopt);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 TEST(SessionQueueTest, RunsTasksInPostedOrderOnItsOwnThread) {
@@ -19,7 +21,7 @@ TEST(SessionQueueTest, RunsTasksInPostedOrderOnItsOwnThread) {
   std::vector<int> seen;  // touched only by the queue's thread until the queue is gone
   std::atomic<int> offThread = 0;
   {
-    SessionQueue queue(QStringLiteral("test queue"));
+    SessionQueue queue(u"test queue"_s);
     const auto poster = [&queue, &seen, &offThread](int first) {
       for (int i = first; i < first + 500; ++i) {
         queue.post([&queue, &seen, &offThread, i] {
@@ -54,7 +56,7 @@ TEST(SessionQueueTest, RunsTasksInPostedOrderOnItsOwnThread) {
 
 TEST(SessionQueueTest, QtObjectsOfATaskLiveOnTheQueuesThread) {
   testApplication();
-  SessionQueue queue(QStringLiteral("test queue"));
+  SessionQueue queue(u"test queue"_s);
   std::atomic<bool> fired = false;
   QTimer* timer = nullptr;
   queue.sync([&] {

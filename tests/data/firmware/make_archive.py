@@ -105,6 +105,8 @@ def main():
                 for name in ("FW/", "FW/sub/", "emptydir/"):
                     zf.writestr(zipfile.ZipInfo(name), b"")
                 zf.writestr("FW/sub/x.bin", payload(1000, 3))
+            elif kind == "escape":
+                zf.writestr("../escape.bin", "x" * 1000)
             elif kind == "conflict":
                 zf.writestr("thing", "a file")
                 zf.writestr("thing/inner.txt", "cannot go below a file")
