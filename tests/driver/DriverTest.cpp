@@ -18,51 +18,67 @@ constexpr auto kOut = ScsiDataTransferDirection::fromInitiatorToTarget;
 
 using ExecuteTest = DriverFixture;
 
-TEST_F(ExecuteTest, ReadsTheRecordersAnswerIntoTheClientsBuffer) {
-  std::array<uint8_t, 8> data{};
+// The record runs as one task: its command bytes (each accepted length), direction, count
+// and time-out reach the recorder; data flows in or out; the status comes back, and a
+// failed delivery shows only in the status.
+TEST_F(ExecuteTest, RunsTheRecordAsOneTaskAndReturnsTheStatus) {
+  std::array<uint8_t, 8> data{1, 2, 3, 4};
   std::array<uint8_t, 18> sense{};
-  target->script(ScriptedTarget::data({'K', 'V', '-', '4', '1', '1', '0', 0}));
-  const Outcome outcome =
-      call(k64, record(0x80, data.data(), data.size(), sense.data(), 18),
-           {ClientBuffer::of(data.data(), 8), ClientBuffer::of(sense.data(), 18)});
-  EXPECT_EQ(outcome.result, kIOReturnSuccess);
-  EXPECT_EQ(outcome.status, ScsiTaskStatus::kGood);
-  EXPECT_EQ(outcome.outputSize, 4U);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data())), "KV-4110");
-  ASSERT_EQ(target->seen().size(), 1U);
-  const auto& seen = target->seen()[0];
-  EXPECT_EQ(seen.cdb.size(), 16U);
-  EXPECT_EQ(seen.cdb[0], 0xE0);
-  EXPECT_EQ(seen.direction, kIn);
-  EXPECT_EQ(seen.requestedCount, 8U);
-  EXPECT_EQ(seen.timeout, 10000U);
-}
-
-TEST_F(ExecuteTest, SendsTheClientsDataToTheRecorderAndTheTimeoutOfTheTVariant) {
-  const std::array<uint8_t, 4> image{1, 2, 3, 4};
-  std::array<uint8_t, 18> sense{};
-  auto r = record(0x00, image.data(), 4, sense.data(), 18, 300000);
-  const Outcome outcome =
-      call(kT64, r, {ClientBuffer::readOnly(image.data(), 4), ClientBuffer::of(sense.data(), 18)});
-  EXPECT_EQ(outcome.result, kIOReturnSuccess);
-  ASSERT_EQ(target->seen().size(), 1U);
-  EXPECT_EQ(target->seen()[0].direction, kOut);
-  EXPECT_EQ(target->seen()[0].dataOut, std::vector<uint8_t>(image.begin(), image.end()));
-  EXPECT_EQ(target->seen()[0].timeout, 300000U);
-}
-
-TEST_F(ExecuteTest, ARequestWithoutDataRunsWithoutDataPhase) {
-  std::array<uint8_t, 8> unused{};
-  for (const uint64_t dataAddress : {uint64_t{0}, address(unused.data())}) {
+  const std::vector<ClientBuffer> lent{ClientBuffer::of(data.data(), 8),
+                                       ClientBuffer::of(sense.data(), 18)};
+  const auto none = ScsiDataTransferDirection::none;
+  struct Row {
+    const char* name;
+    Sel selector;
+    KvonExSCSIIOStructT record;
+    ScriptedTarget::Answer answer;
+    ScsiDataTransferDirection direction;
+    uint32_t status;
+    uint32_t timeout;
+  };
+  const auto length = [](uint32_t bytes) {
     auto r = record(0xFF, nullptr, 0, nullptr, 0);
-    r.request.dataAddress = dataAddress;
-    target->script(ScriptedTarget::status(ScsiTaskStatus::kBusy));
-    const Outcome outcome = call(k64, r, {});
+    r.request.commandLength = bytes;
+    return r;
+  };
+  auto withAddress = record(0xFF, nullptr, 0, nullptr, 0);
+  withAddress.request.dataAddress = address(data.data());  // ignored without a length
+  const std::vector<Row> rows{
+      {"data in", k64, record(0x80, data.data(), 8, sense.data(), 18),
+       ScriptedTarget::data({'K', 'V', '-', '4', '1', '1', '0', 0}), kIn, 0, 10000},
+      {"data out",
+       kT64,
+       record(0x00, data.data(), 4, sense.data(), 18, 300000),
+       {},
+       kOut,
+       0,
+       300000},
+      {"no data", k64, record(0xFF, nullptr, 0, nullptr, 0),
+       ScriptedTarget::status(ScsiTaskStatus::kBusy), none, ScsiTaskStatus::kBusy, 10000},
+      {"address without length", k64, withAddress, {}, none, 0, 10000},
+      {"delivery failed", k64, record(0xFF, nullptr, 0, nullptr, 0),
+       ScriptedTarget::failure(ScsiTaskStatus::kDeliveryFailure), none,
+       ScsiTaskStatus::kDeliveryFailure, 10000},
+      {"6 bytes", k64, length(6), {}, none, 0, 10000},
+      {"10 bytes", k64, length(10), {}, none, 0, 10000},
+      {"12 bytes", k64, length(12), {}, none, 0, 10000},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    target->script(row.answer);
+    const Outcome outcome = call(row.selector, row.record, lent);
     EXPECT_EQ(outcome.result, kIOReturnSuccess);
-    EXPECT_EQ(outcome.status, ScsiTaskStatus::kBusy);
-    EXPECT_EQ(target->seen().back().direction, ScsiDataTransferDirection::none);
-    EXPECT_EQ(target->seen().back().requestedCount, 0U);
+    EXPECT_EQ(outcome.status, row.status);
+    EXPECT_EQ(outcome.outputSize, 4U);
+    const ScriptedTarget::Seen& seen = target->seen().back();
+    EXPECT_EQ(seen.cdb.size(), row.record.request.commandLength);
+    EXPECT_EQ(seen.cdb[0], 0xE0);
+    EXPECT_EQ(seen.direction, row.direction);
+    EXPECT_EQ(seen.requestedCount, row.record.request.dataLength);
+    EXPECT_EQ(seen.timeout, row.timeout);
   }
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data())), "KV-4110");
+  EXPECT_EQ(target->seen()[1].dataOut, (std::vector<uint8_t>{'K', 'V', '-', '4'}));
 }
 
 TEST_F(ExecuteTest, CheckConditionFailsTheCallAndCopiesSenseUpToItsLength) {
@@ -86,22 +102,6 @@ TEST_F(ExecuteTest, CheckConditionFailsTheCallAndCopiesSenseUpToItsLength) {
     for (size_t i = 0; i < sense.size(); ++i) {
       EXPECT_EQ(sense[i], i < row.copied ? sense18[i] : 0xEE) << "sense byte " << i;
     }
-  }
-}
-
-TEST_F(ExecuteTest, ATransportFailureShowsOnlyInTheStatus) {
-  target->script(ScriptedTarget::failure(ScsiTaskStatus::kDeliveryFailure));
-  const Outcome outcome = call(k64, record(0xFF, nullptr, 0, nullptr, 0), {});
-  EXPECT_EQ(outcome.result, kIOReturnSuccess);
-  EXPECT_EQ(outcome.status, ScsiTaskStatus::kDeliveryFailure);
-}
-
-TEST_F(ExecuteTest, EachAcceptedCommandLengthSendsThatManyBytes) {
-  for (const uint32_t length : {6U, 10U, 12U, 16U}) {
-    auto r = record(0xFF, nullptr, 0, nullptr, 0);
-    r.request.commandLength = length;
-    EXPECT_EQ(call(k64, r, {}).result, kIOReturnSuccess);
-    EXPECT_EQ(target->seen().back().cdb.size(), length);
   }
 }
 
@@ -220,19 +220,35 @@ TEST_F(ExecuteTest, ASecondClientTakesOverTheDevice) {
   EXPECT_EQ(recorder.driver->driver()->owningTask(), second);
 }
 
+// Every exchange is reported once it has ended, and its transcript line and sense text
+// are written from the task alone.
 TEST_F(ExecuteTest, EveryExchangePassesTheExchangeLog) {
-  std::vector<std::vector<uint8_t>> logged;
-  ScsiExchangeLog::setObserver([&logged](const ScsiTask& task) {
-    const auto cdb = task.commandDescriptorBlock();
-    logged.emplace_back(cdb.begin(), cdb.end());
+  std::vector<std::string> lines;
+  std::string senseText;
+  ScsiExchangeLog::setObserver([&](const ScsiTask& task) {
+    lines.push_back(ScsiExchangeLog::transcriptLine(task));
+    senseText =
+        ScsiExchangeLog::senseText(std::span(task.autoSenseData()).first(task.autoSenseLength()));
   });
-  call(k64, record(0xFF, nullptr, 0, nullptr, 0), {});
+  std::array<uint8_t, 8> data{};
+  call(k64, record(0x80, data.data(), 8, nullptr, 0), {ClientBuffer::of(data.data(), 8)});
+  target->script(ScriptedTarget::status(ScsiTaskStatus::kCheckCondition,
+                                        {0x70, 0, 0x04, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x44, 0}));
   auto r = record(0xFF, nullptr, 0, nullptr, 0);
   r.request.commandLength = 6;
   call(k64, r, {});
+  target->script(ScriptedTarget::failure(ScsiTaskStatus::kDeviceNotPresent));
+  call(k64, record(0xFF, nullptr, 0, nullptr, 0), {});
   ScsiExchangeLog::setObserver(nullptr);
-  ASSERT_EQ(logged.size(), 2U);
-  EXPECT_EQ(logged[1].size(), 6U);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00 in 8 GOOD",
+                       "E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00 none 0 CHECK CONDITION "
+                       "04/44/00",
+                       "E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00 none 0 NO DEVICE"}));
+  EXPECT_EQ(ScsiExchangeLog::senseText(
+                std::vector<uint8_t>{0x70, 0, 0x04, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x44, 0}),
+            "Hardware Error, Additional sense: Internal target failure");
+  EXPECT_EQ(senseText, "");
 }
 
 }  // namespace

@@ -1,4 +1,3 @@
-#include "app/device/AudioDeviceTable.h"
 #include "driver/DriverIdentity.h"
 #include "tests/driver/DriverTestSupport.h"
 
@@ -89,13 +88,6 @@ TEST(DriverProbeTest, ClaimsTheMakersRecordersInItsProductRange) {
                         {{"idVendor", std::string("f7a1")}, {"idProduct", int64_t{0x0210}}});
   EXPECT_NE(registry.attachDriver(registry.addEntry(inner, "IOSCSILogicalUnitNub"), nullptr),
             nullptr);
-}
-
-TEST(DriverIdentityTest, KeepsTheApplicationsVendorIDs) {
-  ASSERT_EQ(std::size(DriverIdentity::kMakerVendorIDs), std::size(kMakerVendorIDs));
-  for (size_t i = 0; i < std::size(kMakerVendorIDs); ++i) {
-    EXPECT_EQ(DriverIdentity::kMakerVendorIDs[i], kMakerVendorIDs[i]);
-  }
 }
 
 // udev matches each ATTRS value against shell patterns separated by "|"; the rules must

@@ -1,7 +1,14 @@
+#include "app/device/AudioDeviceDetectorReal.h"
+#include "app/device/RecorderVolumes.h"
+#include "app/device/ScsiTransport.h"
 #include "driver/DriverIdentity.h"
-#include "driver/KvonExSCSIIOStruct.h"
-#include "driver/SgPtTarget.h"
 #include "platform/registry/UdevRegistry.h"
+#include "tests/device/DetectorTestSupport.h"
+#include "tests/platform/VolumeTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <scsi/sg.h>
@@ -17,7 +24,7 @@
 
 // Runs under umockdev-wrapper: the testbed stands in for /sys and /dev, and SG_IO on the
 // recorder's sg node is answered by a handler in this process, so the real pass-through
-// path (libudev, the driver, sg_pt) runs without hardware.
+// path (libudev, the driver, sg_pt, the transport, detection) runs without hardware.
 namespace {
 
 constexpr const char* kRecorderPath = "/sys/devices/pci0000:00/0000:00:14.0/usb2/2-1";
@@ -101,6 +108,8 @@ gboolean onIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client, gp
   return TRUE;
 }
 
+// The one umockdev set-up: a testbed loaded from the recorded trees under tests/data/driver,
+// and the recorder's sg node answered by onIoctl.
 class UdevRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -110,6 +119,7 @@ class UdevRegistryTest : public ::testing::Test {
     }
   }
   void TearDown() override {
+    Registry::setShared(nullptr);
     if (handler_ != nullptr) {
       g_object_unref(handler_);
     }
@@ -148,28 +158,11 @@ class UdevRegistryTest : public ::testing::Test {
     return below.empty() ? nullptr : below.front();
   }
 
-  IOReturn read(Registry& registry, uint32_t connection, uint8_t opcode, uint32_t selector,
-                uint32_t timeout, std::array<uint8_t, 8>& data, std::array<uint8_t, 18>& sense,
-                uint32_t* status) {
-    KvonExSCSIIOStructT record;
-    record.request = {0x80,
-                      16,
-                      {opcode},
-                      data.size(),
-                      reinterpret_cast<uintptr_t>(data.data()),
-                      sense.size(),
-                      reinterpret_cast<uintptr_t>(sense.data())};
-    record.timeout = timeout;
-    uint32_t size = 0;
-    const auto bytes = KvonRecord::encode(selector, record, false, &size);
-    std::array<uint8_t, 4> output{};
-    size_t outputSize = output.size();
-    const std::array<ClientBuffer, 2> lent{ClientBuffer::of(data.data(), data.size()),
-                                           ClientBuffer::of(sense.data(), sense.size())};
-    const IOReturn result = registry.callStructMethod(
-        connection, selector, std::span(bytes->data(), size), output.data(), &outputSize, lent);
-    std::memcpy(status, output.data(), sizeof *status);
-    return result;
+  // One read through the application's transport; 8 bytes of data in.
+  static ScsiOutcome read(Registry& registry, uint32_t connection, uint8_t opcode,
+                          std::array<uint8_t, 8>& data, std::optional<uint32_t> timeout = {}) {
+    const std::array<uint8_t, 16> cdb{opcode};
+    return sendScsiCommand(&registry, connection, ScsiDataDirection::dataIn, cdb, data, timeout);
   }
 
   UMockdevTestbed* testbed_ = nullptr;
@@ -249,16 +242,16 @@ TEST_F(UdevRegistryTest, RequestsReachTheSgNodeThroughSgPt) {
   ASSERT_EQ(registry.openUserClient(driver, 0, &connection), kIOReturnSuccess);
 
   std::array<uint8_t, 8> data{};
-  std::array<uint8_t, 18> sense{};
-  uint32_t status = 0xAA;
-  EXPECT_EQ(read(registry, connection, 0xE0, 5, 0, data, sense, &status), kIOReturnSuccess);
-  EXPECT_EQ(status, 0U);
+  const ScsiOutcome model = read(registry, connection, 0xE0, data);
+  EXPECT_EQ(model.result, kIOReturnSuccess);
+  EXPECT_EQ(model.status, 0U);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data())), "KV-4110");
 
-  EXPECT_EQ(read(registry, connection, 0xE1, 7, 1500, data, sense, &status), kIOReturnIOError);
-  EXPECT_EQ(status, 2U);
-  EXPECT_EQ(sense[2], 0x05);
-  EXPECT_EQ(sense[12], 0x20);
+  const ScsiOutcome refused = read(registry, connection, 0xE1, data, 1500);
+  EXPECT_EQ(refused.result, kIOReturnIOError);
+  EXPECT_EQ(refused.status, 2U);
+  EXPECT_EQ(refused.senseText(),
+            QStringLiteral("Illegal Request, Additional sense: Invalid command operation code"));
 
   const std::scoped_lock lock(sg_.mutex);
   ASSERT_EQ(sg_.seen.size(), 2U);
@@ -278,9 +271,7 @@ TEST_F(UdevRegistryTest, ARecorderThatWentAwayFailsItsConnection) {
   ASSERT_EQ(registry.openUserClient(driverEntry(registry), 0, &connection), kIOReturnSuccess);
   umockdev_testbed_remove_device(testbed_, kRecorderPath);
   std::array<uint8_t, 8> data{};
-  std::array<uint8_t, 18> sense{};
-  uint32_t status = 0;
-  EXPECT_EQ(read(registry, connection, 0xE0, 5, 0, data, sense, &status), 0x10000003U);
+  EXPECT_EQ(read(registry, connection, 0xE0, data).result, 0x10000003U);
   EXPECT_EQ(recorderEntry(registry), nullptr);
 }
 
@@ -314,6 +305,51 @@ TEST_F(UdevRegistryTest, TheToolShowsTheRecorderAndSendsACommand) {
   EXPECT_EQ(run("scsi --cdb E1000000000000000000000000000000 --in 8 --timeout 1000", &refused), 1)
       << refused;
   EXPECT_NE(refused.find("status=0x02"), std::string::npos) << refused;
+}
+
+TEST_F(UdevRegistryTest, OpensTheClaimedRecordersSgNode) {
+  load("recorder-claimed.umockdev");
+  Registry::setShared(std::make_shared<UdevRegistry>());
+  AudioDeviceDetectorReal detector(std::chrono::milliseconds(0), {});
+  ASSERT_EQ(detectOnce(detector), std::nullopt);
+  const auto devices = detector.devices();
+  ASSERT_EQ(devices.size(), 1U);
+  EXPECT_EQ(devices[0]->usbVendorID, 0xF7A1);
+  EXPECT_EQ(devices[0]->usbPID, 0x0210);
+  EXPECT_EQ(devices[0]->driverEntry->className(), DriverIdentity::kDeviceClassName);
+  EXPECT_NE(devices[0]->driverEntry->dataPort(), 0U);
+  EXPECT_EQ(detector.supportedDevices(), devices);
+}
+
+TEST_F(UdevRegistryTest, ARecorderTheRuleDidNotMarkHasNoDriver) {
+  load("unclaimed.umockdev");
+  Registry::setShared(std::make_shared<UdevRegistry>());
+  const QTemporaryDir rules;
+  QFile file(QDir(rules.path()).filePath(QLatin1String(DriverIdentity::kRulesFileName.data())));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  AudioDeviceDetectorReal absent(std::chrono::milliseconds(0), {});
+  EXPECT_EQ(detectOnce(absent), AudioDeviceError::deviceError(14));
+  AudioDeviceDetectorReal installed(std::chrono::milliseconds(0), {rules.path()});
+  EXPECT_EQ(detectOnce(installed), AudioDeviceError::skelError());
+}
+
+// The recorder's partitions (sdb1, sdb2 in the testbed) matched against the real mount
+// table: tmpfs file systems mounted from those names, and one from another disk.
+TEST_F(UdevRegistryTest, FindsTheVolumesMountedFromTheRecordersPartitions) {
+  load("recorder-claimed.umockdev");
+  testApplication();
+  const TmpfsMount second("/dev/sdb2");
+  SKIP_WITHOUT_MOUNT(second);
+  const TmpfsMount unrelated("/dev/sdc1");
+  const TmpfsMount first("/dev/sdb1");
+  Registry::setShared(std::make_shared<UdevRegistry>());
+  AudioDeviceDetectorReal detector(std::chrono::milliseconds(0), {});
+  ASSERT_EQ(detectOnce(detector), std::nullopt);
+  ASSERT_EQ(detector.devices().size(), 1U);
+  const QList<QUrl> volumes = RecorderVolumes::find(*detector.devices().front());
+  EXPECT_EQ(volumes, (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(second.path())),
+                                  QUrl::fromLocalFile(QString::fromStdString(first.path()))}));
 }
 
 }  // namespace
