@@ -14,6 +14,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 class AudioDeviceInterfaceTest : public AttachedRecorderFixture {
  protected:
   void attachRecorder(const QVariantMap& config) {
@@ -58,7 +60,7 @@ class AudioDeviceInterfaceTest : public AttachedRecorderFixture {
 // The use case's reads, in order, with the allocation lengths of the layout and their log
 // lines. What it stores is checked by the tool's identify test on the same recorders.
 TEST_F(AudioDeviceInterfaceTest, DeviceStatusSendsTheReadsInOrderAndLogsThem) {
-  const QString header = QStringLiteral("E0 %1 00 00 00 00 00 00 00 00 00 00 00 00");
+  const QString header = u"E0 %1 00 00 00 00 00 00 00 00 00 00 00 00"_s;
   const struct {
     QVariantMap changes;
     QStringList commands;
@@ -67,22 +69,19 @@ TEST_F(AudioDeviceInterfaceTest, DeviceStatusSendsTheReadsInOrderAndLogsThem) {
       {{},
        {header.arg(u"00 00 08"), header.arg(u"02 00 12"), header.arg(u"06 01 00"),
         header.arg(u"0B 00 04")},
-       {QStringLiteral("Send: ReadRecorderItem (ModelName)"),
-        QStringLiteral("Execute Command: CDB=(") + header.arg(u"00 00 08") +
-            QStringLiteral("), DataSize=65536"),
-        QStringLiteral("Execute Command: Status=0x0"), QStringLiteral("MainCPU=Ver 1.00"),
-        QStringLiteral("SubCPU=Ver 0.10"), QStringLiteral("MusicCodecFile=0x102"),
-        QStringLiteral("SerialID=S0001"), QStringLiteral("DeviceID=0x00005A10")}},
+       {u"Send: ReadRecorderItem (ModelName)"_s,
+        u"Execute Command: CDB=("_s + header.arg(u"00 00 08") + u"), DataSize=65536"_s,
+        u"Execute Command: Status=0x0"_s, u"MainCPU=Ver 1.00"_s, u"SubCPU=Ver 0.10"_s,
+        u"MusicCodecFile=0x102"_s, u"SerialID=S0001"_s, u"DeviceID=0x00005A10"_s}},
       // Device ID 0: its product information follows; no sub processor, no serial.
-      {{{QStringLiteral("productId"), qint64{0x0260}},
-        {QStringLiteral("deviceId"), qint64{0}},
-        {QStringLiteral("subFirmwareVersion"), QString()},
-        {QStringLiteral("serialNumber"), QString()},
-        {QStringLiteral("productInformation"),
-         QVariantList{QStringLiteral(" VLMA0421H100R000-EXT10302-000000421777\n")}}},
+      {{{u"productId"_s, qint64{0x0260}},
+        {u"deviceId"_s, qint64{0}},
+        {u"subFirmwareVersion"_s, QString()},
+        {u"serialNumber"_s, QString()},
+        {u"productInformation"_s, QVariantList{u" VLMA0421H100R000-EXT10302-000000421777\n"_s}}},
        {header.arg(u"00 00 08"), header.arg(u"02 00 12"), header.arg(u"06 01 00"),
         header.arg(u"0B 00 04"), header.arg(u"17 01 8A")},
-       {QStringLiteral("SubCPU="), QStringLiteral("NumOfDevices=1")}},
+       {u"SubCPU="_s, u"NumOfDevices=1"_s}},
   };
   for (const auto& row : rows) {
     attachRecorder(scsiModel(row.changes));
@@ -92,22 +91,21 @@ TEST_F(AudioDeviceInterfaceTest, DeviceStatusSendsTheReadsInOrderAndLogsThem) {
       EXPECT_TRUE(log.contains(line)) << line.toStdString();
     }
     TearDown();
-    QFile::remove(QDir(folder.path()).filePath(QStringLiteral("state.plist")));  // start afresh
+    QFile::remove(QDir(folder.path()).filePath(u"state.plist"_s));  // start afresh
   }
 }
 
 TEST_F(AudioDeviceInterfaceTest, ModeChangeUnmountsRestartsAndCompletesAtTheNextMount) {
-  attachRecorder(scsiModel({{QStringLiteral("restartSeconds"), 0.1}}));
+  attachRecorder(scsiModel({{u"restartSeconds"_s, 0.1}}));
   EXPECT_TRUE(deviceInterface->requiresModeChange(*device));
   const QList<QUrl> volumes = RecorderVolumes::find(*device);
   ASSERT_EQ(volumes.size(), 1);
   EXPECT_EQ(volumes.front(),
-            QUrl::fromLocalFile(QDir(folder.filePath(QStringLiteral("volume1"))).absolutePath()));
+            QUrl::fromLocalFile(QDir(folder.filePath(u"volume1"_s)).absolutePath()));
 
   EXPECT_EQ(switchMode(), std::nullopt);
-  EXPECT_TRUE(log.lines().contains(QStringLiteral("Unmount Volume: OK, URL=") +
-                                   volumes.front().toString()));
-  EXPECT_TRUE(log.lines().contains(QStringLiteral("Send: RecorderModeChange: Mode=0x2")));
+  EXPECT_TRUE(log.lines().contains(u"Unmount Volume: OK, URL="_s + volumes.front().toString()));
+  EXPECT_TRUE(log.lines().contains(u"Send: RecorderModeChange: Mode=0x2"_s));
   // The record's connection is closed: nothing more reaches the recorder through it.
   std::optional<QString> name;
   EXPECT_EQ(deviceInterface->readModelName(*device, name), 4U);
@@ -119,9 +117,8 @@ TEST_F(AudioDeviceInterfaceTest, ModeChangeUnmountsRestartsAndCompletesAtTheNext
 }
 
 TEST_F(AudioDeviceInterfaceTest, ModeChangeWithoutVolumesWaitsAndOneThatNeverRemountsGivesUp) {
-  attachRecorder(scsiModel(
-      {{QStringLiteral("faults"),
-        QVariantList{QVariantMap{{QStringLiteral("kind"), QStringLiteral("noRemount")}}}}}));
+  attachRecorder(
+      scsiModel({{u"faults"_s, QVariantList{QVariantMap{{u"kind"_s, u"noRemount"_s}}}}}));
   EXPECT_EQ(switchMode(), AudioDeviceError::deviceError(14));
 
   // Back, but without a volume: the next change only waits for it to settle.
@@ -134,9 +131,8 @@ TEST_F(AudioDeviceInterfaceTest, ModeChangeWithoutVolumesWaitsAndOneThatNeverRem
 
 TEST_F(AudioDeviceInterfaceTest, AFailedUnmountIsLoggedAndTheNextVolumeStillUnmounts) {
   QVariantMap config = scsiModel();
-  config.insert(QStringLiteral("volumes"),
-                QVariantList{QVariantMap{{QStringLiteral("freeBytes"), 1}},
-                             QVariantMap{{QStringLiteral("freeBytes"), 2}}});
+  config.insert(u"volumes"_s,
+                QVariantList{QVariantMap{{u"freeBytes"_s, 1}}, QVariantMap{{u"freeBytes"_s, 2}}});
   attachRecorder(config);
   const QList<QUrl> volumes = RecorderVolumes::find(*device);
   ASSERT_EQ(volumes.size(), 2);
@@ -144,11 +140,9 @@ TEST_F(AudioDeviceInterfaceTest, AFailedUnmountIsLoggedAndTheNextVolumeStillUnmo
     return mountPoint != volumes[0].toLocalFile().toStdString();
   });
   deviceInterface->unmountVolumes(volumes);
-  EXPECT_TRUE(log.lines().contains(
-      QStringLiteral("Unmount Volume: Failed, URL=%1, Message=%2")
-          .arg(volumes[0].toString(), QLatin1String(InMemoryVolumeTable::kBusyError))));
-  EXPECT_TRUE(
-      log.lines().contains(QStringLiteral("Unmount Volume: OK, URL=") + volumes[1].toString()));
+  EXPECT_TRUE(log.lines().contains(u"Unmount Volume: Failed, URL=%1, Message=%2"_s.arg(
+      volumes[0].toString(), QLatin1String(InMemoryVolumeTable::kBusyError))));
+  EXPECT_TRUE(log.lines().contains(u"Unmount Volume: OK, URL="_s + volumes[1].toString()));
   EXPECT_EQ(rack->volumes().mountedVolumes().size(), 1U);
 }
 
@@ -176,7 +170,7 @@ TEST(GetDeviceStatusInteractorTest, StopsAtTheFirstFailedRead) {
     ScriptedRecorder recorder;
     ASSERT_NE(recorder.device, nullptr);
     AudioDevice& device = *recorder.device;
-    device.deviceName = QStringLiteral("before");
+    device.deviceName = u"before"_s;
     device.deviceID = 77;
     for (size_t i = 0; i < failing; ++i) {
       recorder.target->script({});
@@ -200,10 +194,10 @@ TEST(ScsiTransportTest, AFailedCommandLogsItsDecodedSenseAndLeavesTheAnswerAlone
   EXPECT_EQ(recorder.deviceInterface.readProductInformation(*recorder.device, list),
             kIOReturnIOError);
   EXPECT_EQ(list->size(), 1U);  // left as it was
-  EXPECT_TRUE(log.contains(QStringLiteral("Execute Command: Status=0xE00002CA")));
+  EXPECT_TRUE(log.contains(u"Execute Command: Status=0xE00002CA"_s));
   EXPECT_TRUE(
-      log.contains(QStringLiteral("Execute Command: SCSIStatus=0x2, Sense=Illegal Request, "
-                                  "Additional sense: Invalid field in cdb")))
+      log.contains(u"Execute Command: SCSIStatus=0x2, Sense=Illegal Request, "
+                   "Additional sense: Invalid field in cdb"_s))
       << log.lines().join(u'\n').toStdString();
 
   // The whole outcome: the status and sense bytes come back with the driver's result.
@@ -224,26 +218,20 @@ TEST(ScsiTransportTest, AFailedCommandLogsItsDecodedSenseAndLeavesTheAnswerAlone
 TEST(RecorderAnswersTest, DecodeTheItemsAndRefuseBrokenTexts) {
   EXPECT_EQ(RecorderAnswers::modelName(QByteArrayView("DR-41")),
             QString::fromUtf8("DR-41\0\0\0", 8));
-  EXPECT_FALSE(RecorderAnswers::modelName(QByteArrayView("\xC3\x28"
-                                                         "A"))
-                   .has_value());
+  EXPECT_FALSE(RecorderAnswers::modelName(QByteArrayView("\xC3\x28\x41", 3)).has_value());
 
   const QByteArray version("Ver 1.00\x34\x12Ver 0.10", 18);
-  EXPECT_EQ(
-      RecorderAnswers::firmwareVersion(version).version(),
-      (RecorderFirmwareVersion{QStringLiteral("Ver 1.00"), 0x1234, QStringLiteral("Ver 0.10")}));
+  EXPECT_EQ(RecorderAnswers::firmwareVersion(version).version(),
+            (RecorderFirmwareVersion{u"Ver 1.00"_s, 0x1234, u"Ver 0.10"_s}));
   const auto broken = RecorderAnswers::firmwareVersion(QByteArrayView("Ver 1.00\x34\x12\xFF", 11));
-  EXPECT_EQ(broken.mainCPU, QStringLiteral("Ver 1.00"));
+  EXPECT_EQ(broken.mainCPU, u"Ver 1.00"_s);
   EXPECT_FALSE(broken.version().has_value());
   EXPECT_EQ(RecorderAnswers::firmwareVersion({}).version(),
             (RecorderFirmwareVersion{QString(8, QChar(0)), 0, QString()}));
 
-  EXPECT_EQ(RecorderAnswers::serialID(QByteArrayView("\x05S0001")), QStringLiteral("S0001"));
+  EXPECT_EQ(RecorderAnswers::serialID(QByteArrayView("\x05S0001")), u"S0001"_s);
   EXPECT_EQ(RecorderAnswers::serialID({}), QString());
-  EXPECT_FALSE(RecorderAnswers::serialID(QByteArrayView("\x03"
-                                                        "A\xFF"
-                                                        "C"))
-                   .has_value());
+  EXPECT_FALSE(RecorderAnswers::serialID(QByteArrayView("\x03\x41\xFF\x43", 4)).has_value());
   EXPECT_EQ(RecorderAnswers::deviceID(QByteArrayView("\x00\x00\x5A\x10", 4)), 0x5A10U);
   EXPECT_EQ(RecorderAnswers::deviceID(QByteArrayView("\x12\x34\x56\x78", 4)), 0x12345678U);
   EXPECT_TRUE(RecorderAnswers::needsModeChange(QByteArrayView("\0\0\0\0\0\0\x03\0", 8)));
@@ -260,27 +248,23 @@ TEST(ProductInformation, CutsEntriesAndFieldsAsTheRecorderWritesThem) {
   EXPECT_EQ(productInformationCount(QByteArray("\x02\x01\0\0", 4) + entry(a, 3)), 0x0102U);
   // Count 2: the undecodable first entry does not count, so two texts follow it.
   QByteArray answer = QByteArray("\x02\0\0\0", 4) + entry(broken, 2) + entry(a, 3) + entry(a, 3);
-  EXPECT_EQ(productInformationTexts(answer),
-            (QStringList{QStringLiteral("AB"), QStringLiteral("AB")}));
+  EXPECT_EQ(productInformationTexts(answer), (QStringList{u"AB"_s, u"AB"_s}));
   // A zero length byte neither stops the application nor yields a text.
   answer = QByteArray("\x02\0\0\0", 4) + entry({}, 0) + entry(a, 3);
-  EXPECT_EQ(productInformationTexts(answer), QStringList{QStringLiteral("AB")});
+  EXPECT_EQ(productInformationTexts(answer), QStringList{u"AB"_s});
   // An entry running past the answer ends the parse.
   answer = QByteArray("\x01\0\0\0", 4) + entry(a, 40);
   EXPECT_TRUE(productInformationTexts(answer).isEmpty());
   EXPECT_TRUE(productInformationTexts(QByteArray("\x01\0\0\0", 4)).isEmpty());
 
   const AudioProductInformation full =
-      parseProductInformation(QStringLiteral(" VLMA0421H100R000-EXT10302-000000421777-extra\r\n"));
-  EXPECT_EQ(full, (AudioProductInformation{
-                      QStringLiteral("VLM"), QStringLiteral("A"), QStringLiteral("0421"),
-                      QStringLiteral("H100"), QStringLiteral("R000"), QStringLiteral("EXT1"),
-                      QStringLiteral("03"), QStringLiteral("02"), QStringLiteral("000000421777")}));
-  const AudioProductInformation partial = parseProductInformation(QStringLiteral("VLMA04--EXT10"));
+      parseProductInformation(u" VLMA0421H100R000-EXT10302-000000421777-extra\r\n"_s);
+  EXPECT_EQ(full, (AudioProductInformation{u"VLM"_s, u"A"_s, u"0421"_s, u"H100"_s, u"R000"_s,
+                                           u"EXT1"_s, u"03"_s, u"02"_s, u"000000421777"_s}));
+  const AudioProductInformation partial = parseProductInformation(u"VLMA04--EXT10"_s);
   EXPECT_EQ(partial,
-            (AudioProductInformation{QStringLiteral("VLM"), QStringLiteral("A"), std::nullopt,
-                                     std::nullopt, std::nullopt, QStringLiteral("EXT1"),
-                                     std::nullopt, std::nullopt, std::nullopt}));
+            (AudioProductInformation{u"VLM"_s, u"A"_s, std::nullopt, std::nullopt, std::nullopt,
+                                     u"EXT1"_s, std::nullopt, std::nullopt, std::nullopt}));
 }
 
 }  // namespace

@@ -5,10 +5,7 @@
 #include "platform/registry/UdevRegistry.h"
 #include "tests/device/DetectorTestSupport.h"
 #include "tests/platform/VolumeTestSupport.h"
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include "tests/support/ToolProcess.h"
 
 #include <gtest/gtest.h>
 #include <scsi/sg.h>
@@ -16,7 +13,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -27,16 +23,15 @@
 // path (libudev, the driver, sg_pt, the transport, detection) runs without hardware.
 namespace {
 
+using namespace Qt::StringLiterals;
+
 constexpr const char* kRecorderPath = "/sys/devices/pci0000:00/0000:00:14.0/usb2/2-1";
 
 // What reached the sg node, and what the recorder behind it answers.
 struct SgRecorder {
   struct Seen {
     std::vector<uint8_t> cdb;
-    int direction = 0;
-    unsigned int length = 0;
-    unsigned int timeout = 0;
-    std::vector<uint8_t> dataOut;
+    sg_io_hdr_t header;
   };
   std::mutex mutex;
   std::vector<Seen> seen;
@@ -59,26 +54,14 @@ gboolean onIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client, gp
   std::memcpy(&h, header->data, sizeof h);
   UMockdevIoctlData* cdb = umockdev_ioctl_data_resolve(
       header, static_cast<gint>(offsetof(sg_io_hdr_t, cmdp)), h.cmd_len, &error);
-  SgRecorder::Seen seen;
-  seen.cdb.assign(cdb->data, cdb->data + h.cmd_len);
-  seen.direction = h.dxfer_direction;
-  seen.length = h.dxfer_len;
-  seen.timeout = h.timeout;
+  SgRecorder::Seen seen{{cdb->data, cdb->data + h.cmd_len}, h};
   UMockdevIoctlData* buffer =
       h.dxfer_len > 0
           ? umockdev_ioctl_data_resolve(header, static_cast<gint>(offsetof(sg_io_hdr_t, dxferp)),
                                         h.dxfer_len, &error)
           : nullptr;
-  if (buffer != nullptr && h.dxfer_direction == SG_DXFER_TO_DEV) {
-    seen.dataOut.assign(buffer->data, buffer->data + h.dxfer_len);
-  }
-  h.status = 0;
-  h.masked_status = 0;
-  h.host_status = 0;
-  h.driver_status = 0;
-  h.sb_len_wr = 0;
-  h.resid = 0;
-  h.info = 0;
+  // Everything from the status on is the recorder's answer.
+  std::memset(&h.status, 0, sizeof h - offsetof(sg_io_hdr_t, status));
   if (seen.cdb[0] == 0xE1) {  // this recorder refuses E1 with ILLEGAL REQUEST
     std::array<guint8, 18> sense{0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x20};
     UMockdevIoctlData* senseBuffer = umockdev_ioctl_data_resolve(
@@ -151,11 +134,9 @@ class UdevRegistryTest : public ::testing::Test {
     return nullptr;
   }
 
-  RegistryEntryRef driverEntry(Registry& registry) {
-    const auto below = registry.findChildren(recorderEntry(registry), [](const auto& entry) {
-      return entry.className() == DriverIdentity::kDeviceClassName;
-    });
-    return below.empty() ? nullptr : below.front();
+  static RegistryEntryRef driverEntry(Registry& registry) {
+    const auto drivers = registry.matchingServices(DriverIdentity::kDeviceClassName);
+    return drivers.empty() ? nullptr : drivers.front();
   }
 
   // One read through the application's transport; 8 bytes of data in.
@@ -232,6 +213,7 @@ TEST_F(UdevRegistryTest, ADriverEntryWithoutSgNodeCannotBeOpened) {
   EXPECT_EQ(registry.openUserClient(driver, 0, &connection), kIOReturnNoDevice);
 }
 
+// Requests reach the sg node through sg_pt, until the recorder goes away.
 TEST_F(UdevRegistryTest, RequestsReachTheSgNodeThroughSgPt) {
   load("recorder-claimed.umockdev");
   answerSgIo();
@@ -251,64 +233,42 @@ TEST_F(UdevRegistryTest, RequestsReachTheSgNodeThroughSgPt) {
   EXPECT_EQ(refused.result, kIOReturnIOError);
   EXPECT_EQ(refused.status, 2U);
   EXPECT_EQ(refused.senseText(),
-            QStringLiteral("Illegal Request, Additional sense: Invalid command operation code"));
+            u"Illegal Request, Additional sense: Invalid command operation code"_s);
 
-  const std::scoped_lock lock(sg_.mutex);
-  ASSERT_EQ(sg_.seen.size(), 2U);
-  EXPECT_EQ(sg_.seen[0].cdb.size(), 16U);
-  EXPECT_EQ(sg_.seen[0].direction, SG_DXFER_FROM_DEV);
-  EXPECT_EQ(sg_.seen[0].length, 8U);
-  EXPECT_EQ(sg_.seen[0].timeout, 10000U);
-  EXPECT_EQ(sg_.seen[1].cdb[0], 0xE1);
-  EXPECT_EQ(sg_.seen[1].timeout, 2000U);  // sg_pt counts whole seconds
-}
-
-TEST_F(UdevRegistryTest, ARecorderThatWentAwayFailsItsConnection) {
-  load("recorder-claimed.umockdev");
-  answerSgIo();
-  UdevRegistry registry;
-  uint32_t connection = 0;
-  ASSERT_EQ(registry.openUserClient(driverEntry(registry), 0, &connection), kIOReturnSuccess);
+  {
+    const std::scoped_lock lock(sg_.mutex);
+    ASSERT_EQ(sg_.seen.size(), 2U);
+    EXPECT_EQ(sg_.seen[0].cdb.size(), 16U);
+    EXPECT_EQ(sg_.seen[0].header.dxfer_direction, SG_DXFER_FROM_DEV);
+    EXPECT_EQ(sg_.seen[0].header.dxfer_len, 8U);
+    EXPECT_EQ(sg_.seen[0].header.timeout, 10000U);
+    EXPECT_EQ(sg_.seen[1].cdb[0], 0xE1);
+    EXPECT_EQ(sg_.seen[1].header.timeout, 2000U);  // sg_pt counts whole seconds
+  }
   umockdev_testbed_remove_device(testbed_, kRecorderPath);
-  std::array<uint8_t, 8> data{};
   EXPECT_EQ(read(registry, connection, 0xE0, data).result, 0x10000003U);
   EXPECT_EQ(recorderEntry(registry), nullptr);
 }
 
-// tarnwell-tool inherits the testbed, so it sees the same recorder and sg node.
-TEST_F(UdevRegistryTest, TheToolShowsTheRecorderAndSendsACommand) {
+// tarnwell-tool inherits the testbed: it finds the recorder in the udev registry and sends
+// through the same transport to the sg node.
+TEST_F(UdevRegistryTest, TheToolSendsACommandToTheSgNode) {
   load("recorder-claimed.umockdev");
   answerSgIo();
-  const auto run = [](const std::string& arguments, std::string* output) {
-    const std::string command = std::string(TARNWELL_TOOL_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::array<char, 4096> chunk{};
-    size_t count = 0;
-    while ((count = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-      output->append(chunk.data(), count);
-    }
-    return WEXITSTATUS(pclose(pipe));
-  };
-  std::string tree;
-  const int status = run("registry", &tree);
-  if (status == 2 && tree.find("unknown command") != std::string::npos) {
-    GTEST_SKIP() << "this tarnwell-tool has no driver commands";
-  }
-  EXPECT_EQ(status, 0) << tree;
-  EXPECT_NE(tree.find("class=com_korvane_DSSBlockCommandsDevice"), std::string::npos) << tree;
-  EXPECT_NE(tree.find("BSD Name=\"sdb2\""), std::string::npos) << tree;
-
-  std::string answer;
-  EXPECT_EQ(run("scsi --cdb E0000008000000000000000000000000 --in 8", &answer), 0) << answer;
-  EXPECT_NE(answer.find("data=4B562D3431313000"), std::string::npos) << answer;
-  std::string refused;
-  EXPECT_EQ(run("scsi --cdb E1000000000000000000000000000000 --in 8 --timeout 1000", &refused), 1)
-      << refused;
-  EXPECT_NE(refused.find("status=0x02"), std::string::npos) << refused;
+  const ToolRun refused =
+      runTool({u"scsi"_s, u"--cdb"_s, u"E1000000000000000000000000000000"_s, u"--in"_s, u"8"_s});
+  EXPECT_EQ(refused.status, 1) << refused.err.toStdString();
+  EXPECT_TRUE(refused.out.contains(QLatin1String("status=0x02"))) << refused.out.toStdString();
+  EXPECT_TRUE(refused.out.contains(QLatin1String("sense=700005000000000A0000000020")))
+      << refused.out.toStdString();
 }
 
-TEST_F(UdevRegistryTest, OpensTheClaimedRecordersSgNode) {
+// Detection opens the claimed recorder's sg node; its partitions (sdb1, sdb2) are matched
+// against the real mount table: tmpfs file systems mounted from those names and from
+// another disk.
+TEST_F(UdevRegistryTest, DetectionOpensTheRecorderAndFindsItsMountedVolumes) {
   load("recorder-claimed.umockdev");
+  testApplication();
   Registry::setShared(std::make_shared<UdevRegistry>());
   AudioDeviceDetectorReal detector(std::chrono::milliseconds(0), {});
   ASSERT_EQ(detectOnce(detector), std::nullopt);
@@ -319,37 +279,14 @@ TEST_F(UdevRegistryTest, OpensTheClaimedRecordersSgNode) {
   EXPECT_EQ(devices[0]->driverEntry->className(), DriverIdentity::kDeviceClassName);
   EXPECT_NE(devices[0]->driverEntry->dataPort(), 0U);
   EXPECT_EQ(detector.supportedDevices(), devices);
-}
 
-TEST_F(UdevRegistryTest, ARecorderTheRuleDidNotMarkHasNoDriver) {
-  load("unclaimed.umockdev");
-  Registry::setShared(std::make_shared<UdevRegistry>());
-  const QTemporaryDir rules;
-  QFile file(QDir(rules.path()).filePath(QLatin1String(DriverIdentity::kRulesFileName.data())));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.close();
-  AudioDeviceDetectorReal absent(std::chrono::milliseconds(0), {});
-  EXPECT_EQ(detectOnce(absent), AudioDeviceError::deviceError(14));
-  AudioDeviceDetectorReal installed(std::chrono::milliseconds(0), {rules.path()});
-  EXPECT_EQ(detectOnce(installed), AudioDeviceError::skelError());
-}
-
-// The recorder's partitions (sdb1, sdb2 in the testbed) matched against the real mount
-// table: tmpfs file systems mounted from those names, and one from another disk.
-TEST_F(UdevRegistryTest, FindsTheVolumesMountedFromTheRecordersPartitions) {
-  load("recorder-claimed.umockdev");
-  testApplication();
   const TmpfsMount second("/dev/sdb2");
   SKIP_WITHOUT_MOUNT(second);
   const TmpfsMount unrelated("/dev/sdc1");
   const TmpfsMount first("/dev/sdb1");
-  Registry::setShared(std::make_shared<UdevRegistry>());
-  AudioDeviceDetectorReal detector(std::chrono::milliseconds(0), {});
-  ASSERT_EQ(detectOnce(detector), std::nullopt);
-  ASSERT_EQ(detector.devices().size(), 1U);
-  const QList<QUrl> volumes = RecorderVolumes::find(*detector.devices().front());
-  EXPECT_EQ(volumes, (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(second.path())),
-                                  QUrl::fromLocalFile(QString::fromStdString(first.path()))}));
+  EXPECT_EQ(RecorderVolumes::find(*devices[0]),
+            (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(second.path())),
+                         QUrl::fromLocalFile(QString::fromStdString(first.path()))}));
 }
 
 }  // namespace
