@@ -182,7 +182,7 @@ void AudioDeviceInterfaceReal::switchRecorderMode(AudioDevice& device, SerialQue
     return executeCommand(device, ScsiDataDirection::noData, ScsiCdb::recorderModeChange(mode),
                           nullptr, 0);
   };
-  modeChange_.run(device, queue, send, std::move(completion));
+  modeChange_.run(device, queue, send, completion);
 }
 
 void AudioDeviceInterfaceReal::unmountVolumes(const QList<QUrl>& volumes) const {

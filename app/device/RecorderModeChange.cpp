@@ -33,7 +33,7 @@ RecorderModeChange::RecorderModeChange(Waits waits)
 RecorderModeChange::~RecorderModeChange() { volumes_.removeMountObserver(observer_); }
 
 void RecorderModeChange::run(AudioDevice& device, SerialQueue& queue, const Send& send,
-                             Completion completion) {
+                             const Completion& completion) {
   const QList<QUrl> volumes = RecorderVolumes::find(device);
   uint64_t armed = 0;
   if (!volumes.isEmpty()) {

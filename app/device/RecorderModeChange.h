@@ -36,7 +36,7 @@ class RecorderModeChange final {
   const Waits& waits() const { return waits_; }
 
   // Runs the change on the caller's thread; the completion is posted to `queue`.
-  void run(AudioDevice& device, SerialQueue& queue, const Send& send, Completion completion);
+  void run(AudioDevice& device, SerialQueue& queue, const Send& send, const Completion& completion);
 
   // Arms the one-shot callback of the next volume mount, replacing an earlier one; returns
   // the arming's number.
