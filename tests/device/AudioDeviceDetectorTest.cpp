@@ -198,6 +198,7 @@ TEST(RegistoryBrowserTest, FindsDriverEntriesInPreOrderIgnoringAsciiCase) {
   const IOObject service(registry, usb);
   const auto entries = [](const std::vector<IOObjectPtr>& found) {
     std::vector<RegistryEntryRef> objects;
+    objects.reserve(found.size());
     for (const IOObjectPtr& object : found) {
       objects.push_back(object->object());
     }
