@@ -1,11 +1,12 @@
 #pragma once
 
+#include "driver/RecorderCommandLayout.h"
+
 #include <cstdint>
 #include <string_view>
 
 // What identifies the pass-through driver: its bundle, its class names and the recorders it
-// claims. The driver is a deliverable of its own, so it keeps its own copy of the maker's
-// vendor IDs; a test keeps them equal to the application's.
+// claims (the maker's vendor IDs, from the command layout, and a range of product IDs).
 namespace DriverIdentity {
 
 inline constexpr std::string_view kBundleVersion = "3.4.0";
@@ -15,7 +16,6 @@ inline constexpr std::string_view kDeviceClassName = "com_korvane_DSSBlockComman
 inline constexpr std::string_view kUserClientClassName =
     "com_korvane_KorvaneDSSSCSIBlockUserClient";
 
-inline constexpr uint16_t kMakerVendorIDs[] = {0xF7A1, 0xF7A2};
 inline constexpr uint16_t kFirstProductID = 0x020A;
 inline constexpr uint16_t kLastProductID = 0x02FF;
 
@@ -24,14 +24,7 @@ inline constexpr uint16_t kLastProductID = 0x02FF;
 inline constexpr std::string_view kClaimProperty = "KORVANE_DSS_DRIVER";
 inline constexpr std::string_view kRulesFileName = "70-korvane-dss.rules";
 
-constexpr bool isMakerVendorID(int64_t vendorID) {
-  for (const uint16_t id : kMakerVendorIDs) {
-    if (vendorID == id) {
-      return true;
-    }
-  }
-  return false;
-}
+using RecorderCommandLayout::isMakerVendorID;
 
 constexpr bool isClaimedProductID(int64_t productID) {
   return productID >= kFirstProductID && productID <= kLastProductID;

@@ -1,7 +1,9 @@
-// What a recorder sends back, decoded by the real device interface over the in-memory
-// driver. The first byte picks the read; the rest is the data phase of every answer.
+// What a recorder sends back. The first byte picks the read; the rest is the answer: the
+// item reads go straight to their decoders, the block count and the device-status use case
+// through the real device interface over the in-memory driver.
 #include "app/device/AudioDeviceInterfaceReal.h"
 #include "app/device/GetDeviceStatusInteractor.h"
+#include "app/device/RecorderAnswers.h"
 #include "app/firmware/UpdateFirmwareCommands.h"
 #include "driver/ScsiTarget.h"
 #include "driver/ScsiTask.h"
@@ -51,45 +53,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) {
     return 0;
   }
-  setup.target->answer = std::span(data + 1, size - 1);
-  AudioDeviceInterfaceReal& deviceInterface = setup.deviceInterface;
-  AudioDevice device = setup.device;
+  const QByteArray answer(reinterpret_cast<const char*>(data + 1),
+                          static_cast<qsizetype>(size - 1));
   switch (data[0] % 8) {
-    case 0: {
-      std::optional<QString> name;
-      deviceInterface.readModelName(device, name);
-      break;
-    }
-    case 1: {
-      std::optional<RecorderFirmwareVersion> version;
-      deviceInterface.readFirmwareVersion(device, version);
-      break;
-    }
-    case 2: {
-      std::optional<QString> serial;
-      deviceInterface.readSerialID(device, serial);
-      break;
-    }
-    case 3: {
-      std::optional<uint32_t> deviceID;
-      deviceInterface.readDeviceID(device, deviceID);
-      break;
-    }
-    case 4: {
-      std::optional<std::vector<AudioProductInformation>> list;
-      deviceInterface.readProductInformation(device, list);
-      break;
-    }
+    case 0:
+      (void)RecorderAnswers::modelName(answer);
+      return 0;
+    case 1:
+      (void)RecorderAnswers::firmwareVersion(answer).version();
+      return 0;
+    case 2:
+      (void)RecorderAnswers::serialID(answer);
+      return 0;
+    case 3:
+      (void)RecorderAnswers::deviceID(answer);
+      return 0;
+    case 4:
+      (void)productInformationCount(answer);
+      (void)RecorderAnswers::productInformation(answer);
+      return 0;
     case 5:
-      (void)deviceInterface.requiresModeChange(device);
-      break;
-    case 6:
-      (void)UpdateFirmwareCommands(deviceInterface, device).areYouReady();
-      break;
+      (void)RecorderAnswers::needsModeChange(answer);
+      return 0;
     default:
-      // Every read in turn, each answered with the same bytes, as the update check does.
-      (void)GetDeviceStatusInteractor().execute(deviceInterface, device);
       break;
+  }
+  setup.target->answer = std::span(data + 1, size - 1);
+  AudioDevice device = setup.device;
+  if (data[0] % 8 == 6) {
+    (void)UpdateFirmwareCommands(setup.deviceInterface, device).areYouReady();
+  } else {
+    // Every read in turn, each answered with the same bytes, as the update check does.
+    (void)GetDeviceStatusInteractor().execute(setup.deviceInterface, device);
   }
   return 0;
 }

@@ -1,18 +1,16 @@
 #pragma once
 
 #include "app/device/AudioDeviceInterface.h"
+#include "app/device/RecorderModeChange.h"
 #include "app/device/ScsiCdb.h"
 #include "app/device/ScsiTransport.h"
 
 #include <QList>
 #include <QUrl>
 
-#include <chrono>
 #include <memory>
-#include <mutex>
 
 class AudioDeviceInterfaceReal;
-class VolumeTable;
 
 // An update procedure behind updateFirmware and finishUpdate, one per update type; the
 // firmware transfer provides them.
@@ -27,18 +25,16 @@ class FirmwareUpdateProcedure {
                                                  const QByteArray& firmware) = 0;
 };
 
-// The recorder's vendor commands over the pass-through driver, and its volumes. Create and
-// destroy it on the main thread: it watches for volume mounts there.
+// The recorder's vendor commands over the pass-through driver: each read sends one command
+// through the transport and hands the answer to its decoder (RecorderAnswers); the mode
+// change and the recorder's volumes are jobs of their own (RecorderModeChange,
+// RecorderVolumes). Create and destroy it on the main thread: its mode change watches for
+// volume mounts there.
 class AudioDeviceInterfaceReal final : public AudioDeviceInterface {
  public:
-  // The waits of the mode change and of unmounting; tests shorten them.
-  struct Waits {
-    std::chrono::milliseconds settleWithoutVolume{10'000};  // no volume to wait for
-    std::chrono::milliseconds remount{60'000};              // give up waiting for a mount
-    std::chrono::milliseconds unmount{60'000};              // give up waiting for an unmount
-  };
+  using Waits = RecorderModeChange::Waits;
 
-  static constexpr int64_t dataBufferLength = 65536;
+  static constexpr int64_t dataBufferLength = RecorderCommandLayout::kAnswerBufferLength;
   static constexpr uint32_t kFinishTimeout = 300'000;
 
   AudioDeviceInterfaceReal();
@@ -63,32 +59,23 @@ class AudioDeviceInterfaceReal final : public AudioDeviceInterface {
   void switchRecorderMode(AudioDevice& device, SerialQueue& queue, Completion completion) override;
 
   // The transport, for the update procedures: one command, logged; timeout 0 selects the
-  // driver's own.
+  // driver's own. Returns the driver's result.
   uint32_t executeCommand(const AudioDevice& device, ScsiDataDirection direction,
                           const ScsiCdb& command, uint8_t* buffer, uint32_t length,
                           uint32_t timeout = 0);
+  // The same, with the whole outcome.
+  ScsiOutcome exchange(const AudioDevice& device, ScsiDataDirection direction,
+                       const ScsiCdb& command, std::span<uint8_t> data, uint32_t timeout = 0);
   uint32_t readDeviceStatus(const AudioDevice& device, uint8_t* buffer, uint32_t length);
 
-  // The recorder's mounted volumes, in the volume table's order.
-  QList<QUrl> findRecorderVolumes(const AudioDevice& device);
-  static void recorderBSDNames(const IOObject& entry, QStringList& names);
-  // Unmounts each volume without user interface, waiting for each; failures are logged.
+  // Unmounts each volume without user interface, waiting for each as the waits say;
+  // failures are logged.
   void unmountVolumes(const QList<QUrl>& volumes) const;
 
-  // Arms the one-shot callback of the next volume mount, replacing an earlier one; returns
-  // the arming's number.
-  uint64_t setDidMountBlock(std::function<void()> block);
-
  private:
-  struct MountWatch;
-
   uint32_t readItem(const AudioDevice& device, RecorderItem item, QByteArray& answer);
-  void didMount();
 
   std::shared_ptr<FirmwareUpdateProcedure> scsiTransfer_;
   std::shared_ptr<FirmwareUpdateProcedure> fileCopy_;
-  Waits waits_;
-  std::shared_ptr<MountWatch> watch_;  // didMountBlock and its lock
-  VolumeTable& volumes_;               // the table it watches, the process's at construction
-  int observer_ = 0;
+  RecorderModeChange modeChange_;
 };

@@ -123,8 +123,3 @@ bool AudioDeviceTable::isSupportedProductID(int64_t pid) const {
   return std::any_of(modelIDs_.cbegin(), modelIDs_.cend(),
                      [pid](const ModelIDItem& item) { return item.pid == pid; });
 }
-
-bool isMakerVendorID(int64_t vendorID) {
-  return std::find(std::begin(kMakerVendorIDs), std::end(kMakerVendorIDs), vendorID) !=
-         std::end(kMakerVendorIDs);
-}

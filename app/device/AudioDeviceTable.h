@@ -1,5 +1,7 @@
 #pragma once
 
+#include "driver/RecorderCommandLayout.h"
+
 #include <QList>
 
 #include <cstdint>
@@ -47,6 +49,5 @@ class AudioDeviceTable final {
   QList<ScsiTransferAddress> scsiTransferTypeAddresses_;
 };
 
-// The maker's two USB vendor IDs; detection accepts a USB device only with one of them.
-inline constexpr int64_t kMakerVendorIDs[] = {0xF7A1, 0xF7A2};
-bool isMakerVendorID(int64_t vendorID);
+// Detection accepts a USB device only with one of the maker's vendor IDs.
+using RecorderCommandLayout::isMakerVendorID;

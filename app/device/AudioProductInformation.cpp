@@ -1,5 +1,7 @@
 #include "app/device/AudioProductInformation.h"
 
+#include <QtEndian>
+
 namespace {
 
 // Little-endian UTF-16, refused when a surrogate is not part of a pair.
@@ -7,8 +9,7 @@ std::optional<QString> decodeUtf16(QByteArrayView bytes) {
   QString text;
   text.reserve(bytes.size() / 2);
   for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
-    text.append(QChar(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                            static_cast<uint8_t>(bytes[i + 1]) << 8U)));
+    text.append(QChar(qFromLittleEndian<char16_t>(bytes.data() + i)));
   }
   for (qsizetype i = 0; i < text.size(); ++i) {
     if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
@@ -26,11 +27,7 @@ uint32_t productInformationCount(const QByteArray& answer) {
   if (answer.size() < 5) {
     return 0;
   }
-  uint32_t count = 0;
-  for (int i = 3; i >= 0; --i) {
-    count = count << 8U | static_cast<uint8_t>(answer[i]);
-  }
-  return count;
+  return qFromLittleEndian<uint32_t>(answer.constData());
 }
 
 QStringList productInformationTexts(const QByteArray& answer) {

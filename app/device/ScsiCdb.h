@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/device/AudioDevice.h"
+#include "driver/RecorderCommandLayout.h"
 
 #include <QString>
 
@@ -49,8 +50,7 @@ struct ScsiCdb {
 
 // What ReadRecorderItem sends and expects for each item.
 struct RecorderItemInfo {
-  uint8_t code;
-  uint16_t allocationLength;
+  RecorderCommandLayout::Item item;  // its code and allocation length
   uint32_t bufferLength;  // the answer buffer, also the data length passed to the transport
   const char* logText;    // logged before sending
 };

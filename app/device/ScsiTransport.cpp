@@ -1,53 +1,85 @@
 #include "app/device/ScsiTransport.h"
 
+#include "app/core/Logger.h"
 #include "driver/KvonExSCSIIOStruct.h"
+#include "driver/ScsiExchangeLog.h"
+
+#include <QByteArray>
 
 #include <algorithm>
-#include <array>
+#include <cstring>
 
 namespace {
 
-uint32_t send(Registry& registry, uint32_t connection, uint32_t selector,
-              ScsiDataDirection direction, const uint8_t* command, uint32_t commandLength,
-              uint8_t* data, uint32_t dataLength, uint8_t* sense, uint32_t senseLength,
-              uint32_t timeout) {
-  if (connection == 0) {
-    return kScsiStatusNoConnection;
-  }
+QString hex(uint64_t value) { return QString::number(value, 16).toUpper(); }
+
+QString commandText(std::span<const uint8_t> command) {
+  return QString::fromLatin1(QByteArray::fromRawData(reinterpret_cast<const char*>(command.data()),
+                                                     static_cast<qsizetype>(command.size()))
+                                 .toHex(' ')
+                                 .toUpper());
+}
+
+ScsiOutcome send(Registry& registry, uint32_t connection, ScsiDataDirection direction,
+                 std::span<const uint8_t> command, std::span<uint8_t> data,
+                 std::optional<uint32_t> timeout) {
+  ScsiOutcome outcome;
   KvonExSCSIIOStructT record;
   record.request.direction = static_cast<uint32_t>(direction);
-  record.request.commandLength = commandLength;
-  std::copy_n(command, std::min<size_t>(commandLength, record.request.commandBlock.size()),
+  record.request.commandLength = static_cast<uint32_t>(command.size());
+  std::copy_n(command.begin(), std::min(command.size(), record.request.commandBlock.size()),
               record.request.commandBlock.begin());
-  record.request.dataLength = dataLength;
-  record.request.dataAddress = reinterpret_cast<uintptr_t>(data);
-  record.request.senseLength = senseLength;
-  record.request.senseAddress = reinterpret_cast<uintptr_t>(sense);
-  record.timeout = timeout;
+  record.request.dataLength = data.size();
+  record.request.dataAddress = data.empty() ? 0 : reinterpret_cast<uintptr_t>(data.data());
+  record.request.senseLength = outcome.sense.size();
+  record.request.senseAddress = reinterpret_cast<uintptr_t>(outcome.sense.data());
+  record.timeout = timeout.value_or(0);
+  const uint32_t selector =
+      timeout ? KvonRecord::kSelectorExecuteT64 : KvonRecord::kSelectorExecute64;
   uint32_t size = 0;
   const auto bytes = KvonRecord::encode(selector, record, false, &size);
+  // The driver writes the SCSI status here; a call refused before it reads as no status.
   std::array<uint8_t, KvonRecord::kStatusSize> output{};
+  std::memcpy(output.data(), &outcome.status, output.size());
   size_t outputSize = output.size();
   // The buffers are lent for this call only: the driver may use nothing else.
-  const std::array<ClientBuffer, 2> lent{ClientBuffer::of(data, dataLength),
-                                         ClientBuffer::of(sense, senseLength)};
-  return registry.callStructMethod(connection, selector, std::span(bytes->data(), size),
-                                   output.data(), &outputSize, lent);
+  const std::array<ClientBuffer, 2> lent{
+      ClientBuffer::of(data.data(), data.size()),
+      ClientBuffer::of(outcome.sense.data(), outcome.sense.size())};
+  outcome.result = registry.callStructMethod(connection, selector, std::span(bytes->data(), size),
+                                             output.data(), &outputSize, lent);
+  std::memcpy(&outcome.status, output.data(), output.size());
+  return outcome;
 }
 
 }  // namespace
 
-uint32_t executeSCSICommand(Registry& registry, uint32_t connection, ScsiDataDirection direction,
-                            const uint8_t* command, uint32_t commandLength, uint8_t* data,
-                            uint32_t dataLength, uint8_t* sense, uint32_t senseLength) {
-  return send(registry, connection, KvonRecord::kSelectorExecute64, direction, command,
-              commandLength, data, dataLength, sense, senseLength, 0);
+QString ScsiOutcome::senseText() const {
+  return QString::fromStdString(ScsiExchangeLog::senseText(sense));
 }
 
-uint32_t executeSCSICommandT(Registry& registry, uint32_t connection, ScsiDataDirection direction,
-                             const uint8_t* command, uint32_t commandLength, uint8_t* data,
-                             uint32_t dataLength, uint8_t* sense, uint32_t senseLength,
-                             uint32_t timeout) {
-  return send(registry, connection, KvonRecord::kSelectorExecuteT64, direction, command,
-              commandLength, data, dataLength, sense, senseLength, timeout);
+ScsiOutcome sendScsiCommand(Registry* registry, uint32_t connection, ScsiDataDirection direction,
+                            std::span<const uint8_t> command, std::span<uint8_t> data,
+                            std::optional<uint32_t> timeout) {
+  Logger& logger = Logger::shared();
+  if (logger.isLoggerEnabled()) {
+    const QString line = QStringLiteral("Execute Command: CDB=(%1), DataSize=%2")
+                             .arg(commandText(command))
+                             .arg(data.size());
+    logger.log(timeout ? line + QStringLiteral(", Timeout=%1").arg(*timeout) : line);
+  }
+  ScsiOutcome outcome;
+  if (registry != nullptr && connection != 0) {
+    outcome = send(*registry, connection, direction, command, data, timeout);
+  }
+  if (logger.isLoggerEnabled()) {
+    logger.log(QStringLiteral("Execute Command: Status=0x%1").arg(hex(outcome.result)));
+    if (outcome.result != 0 && outcome.status != ScsiTaskStatus::kNoStatus) {
+      const QString sense = outcome.senseText();
+      logger.log(QStringLiteral("Execute Command: SCSIStatus=0x%1%2")
+                     .arg(hex(outcome.status),
+                          sense.isEmpty() ? QString() : QStringLiteral(", Sense=") + sense));
+    }
+  }
+  return outcome;
 }

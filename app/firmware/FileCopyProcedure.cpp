@@ -1,6 +1,7 @@
 #include "app/firmware/FileCopyProcedure.h"
 
 #include "app/core/Logger.h"
+#include "app/device/RecorderVolumes.h"
 #include "app/firmware/KvoUnZip.h"
 #include "app/firmware/LocalFileManager.h"
 #include "app/firmware/TemporaryPackage.h"
@@ -59,7 +60,7 @@ std::optional<AudioDeviceError> FileCopyProcedure::update(
     AudioDeviceInterfaceReal& interface, AudioDevice& device, const QByteArray& firmware,
     const QString& fileName, const AudioDeviceInterface::Progress& progress) {
   report(progress, 0, 0);
-  const QList<QUrl> volumes = interface.findRecorderVolumes(device);
+  const QList<QUrl> volumes = RecorderVolumes::find(device);
   log(QStringLiteral("Disk Volumes(%1):").arg(volumes.size()));
   for (const QUrl& volume : volumes) {
     log(QStringLiteral("  ") + volume.toString());

@@ -1,10 +1,14 @@
 #include "app/sim/VirtualRecorderTarget.h"
 
+#include "driver/RecorderCommandLayout.h"
+#include "driver/ScsiExchangeLog.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QSaveFile>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
@@ -13,11 +17,12 @@
 
 namespace {
 
-constexpr uint8_t kReadRecorderItem = 0xE0;
-constexpr uint8_t kRecorderModeChange = 0xE2;
-constexpr uint8_t kUpdateFirmware = 0xE4;
-constexpr uint8_t kUpdateMode = 0x02;
-constexpr uint32_t kLargestPiece = 65536;
+namespace Layout = RecorderCommandLayout;
+using Layout::kLargestPiece;
+using Layout::kReadRecorderItem;
+using Layout::kRecorderModeChange;
+using Layout::kUpdateFirmware;
+using Step = Layout::UpdateStep;
 
 // Sense keys and additional sense codes the recorder answers with.
 constexpr uint8_t kNotReady = 0x02;
@@ -31,8 +36,7 @@ constexpr uint8_t kBecomingReady = 0x04;
 constexpr uint8_t kTargetFailure = 0x44;
 
 uint32_t be32(std::span<const uint8_t> bytes, size_t at) {
-  return uint32_t{bytes[at]} << 24U | uint32_t{bytes[at + 1]} << 16U |
-         uint32_t{bytes[at + 2]} << 8U | uint32_t{bytes[at + 3]};
+  return qFromBigEndian<uint32_t>(bytes.subspan(at, 4).data());
 }
 
 QString commandName(std::span<const uint8_t> cdb) {
@@ -42,8 +46,9 @@ QString commandName(std::span<const uint8_t> cdb) {
   if (cdb.size() == 16 && cdb[0] == kRecorderModeChange) {
     return QStringLiteral("RecorderModeChange");
   }
-  if (cdb.size() == 16 && cdb[0] == kUpdateFirmware && cdb[1] <= 6) {
-    return VirtualRecorderConfig::commandNames().at(2 + cdb[1]);
+  if (cdb.size() == 16 && cdb[0] == kUpdateFirmware &&
+      cdb[Layout::kStepAt] <= Layout::kLastUpdateStep) {
+    return VirtualRecorderConfig::commandNames().at(2 + cdb[Layout::kStepAt]);
   }
   return {};
 }
@@ -53,8 +58,9 @@ QByteArray utf16Entry(const QString& text) {
   QByteArray entry;
   entry.append(static_cast<char>(text.size() + 1));
   for (const QChar unit : text) {
-    entry.append(static_cast<char>(unit.unicode() & 0xFFU));
-    entry.append(static_cast<char>(unit.unicode() >> 8U));
+    std::array<char, 2> bytes{};
+    qToLittleEndian<char16_t>(unit.unicode(), bytes.data());
+    entry.append(bytes.data(), bytes.size());
   }
   entry.append(2, '\0');
   return entry;
@@ -185,7 +191,7 @@ void VirtualRecorderTarget::execute(ScsiTask& task) {
         task.setRealizedDataTransferCount(count);
         task.setTaskStatus(ScsiTaskStatus::kGood);
         task.setServiceResponse(ScsiServiceResponse::taskComplete);
-        record(task, QStringLiteral("GOOD"));
+        record(task);
         break;
       }
       case Answer::Kind::checkCondition: {
@@ -199,18 +205,14 @@ void VirtualRecorderTarget::execute(ScsiTask& task) {
         task.setAutoSenseData(sense);
         task.setTaskStatus(ScsiTaskStatus::kCheckCondition);
         task.setServiceResponse(ScsiServiceResponse::taskComplete);
-        record(task, QStringLiteral("CHECK CONDITION %1/%2/%3")
-                         .arg(sense[2], 2, 16, QLatin1Char('0'))
-                         .arg(sense[12], 2, 16, QLatin1Char('0'))
-                         .arg(sense[13], 2, 16, QLatin1Char('0'))
-                         .toUpper());
+        record(task);
         break;
       }
       case Answer::Kind::vanished:
         task.setRealizedDataTransferCount(0);
         task.setTaskStatus(ScsiTaskStatus::kDeviceNotPresent);
         task.setServiceResponse(ScsiServiceResponse::serviceDeliveryOrTargetFailure);
-        record(task, QStringLiteral("NO DEVICE"));
+        record(task);
         break;
     }
     event = answer.event;
@@ -259,59 +261,51 @@ VirtualRecorderTarget::Answer VirtualRecorderTarget::readRecorderItem(ScsiTask& 
       std::any_of(cdb.begin() + 4, cdb.end(), [](uint8_t byte) { return byte != 0; })) {
     return Answer::check(kIllegalRequest, kInvalidField);
   }
-  const auto allocation = static_cast<qsizetype>(uint32_t{cdb[2]} << 8U | cdb[3]);
+  const auto allocation =
+      static_cast<qsizetype>(qFromBigEndian<uint16_t>(&cdb[Layout::kAllocationLengthAt]));
+  const uint8_t item = cdb[Layout::kItemCodeAt];
   QByteArray data;
-  switch (cdb[1]) {
-    case 0x00:
-      data = config_.modelName.leftJustified(8, '\0', true);
-      break;
-    case 0x01:
-      data = QByteArray(8, '\0');
-      data[6] = static_cast<char>(config_.needsModeChange && !state_.updateMode ? 3 : 1);
-      break;
-    case 0x02: {
-      data = state_.firmwareVersion.toUtf8().leftJustified(8, '\0', true);
-      data.append(static_cast<char>(config_.musicCodecFile & 0xFFU));
-      data.append(static_cast<char>(config_.musicCodecFile >> 8U));
-      data.append(state_.subFirmwareVersion.toUtf8().leftJustified(8, '\0', true));
-      break;
+  if (item == Layout::kModelName.code) {
+    data = config_.modelName.leftJustified(Layout::kModelName.allocationLength, '\0', true);
+  } else if (item == Layout::kDeviceStatus.code) {
+    data = QByteArray(Layout::kDeviceStatus.allocationLength, '\0');
+    data[Layout::kModeByteAt] = static_cast<char>(
+        config_.needsModeChange && !state_.updateMode ? Layout::kNeedsModeChange : 1);
+  } else if (item == Layout::kFirmwareVersion.code) {
+    data = state_.firmwareVersion.toUtf8().leftJustified(Layout::kLabelLength, '\0', true);
+    std::array<char, 2> codec{};
+    qToLittleEndian<uint16_t>(static_cast<uint16_t>(config_.musicCodecFile), codec.data());
+    data.append(codec.data(), codec.size());
+    data.append(state_.subFirmwareVersion.toUtf8().leftJustified(Layout::kLabelLength, '\0', true));
+  } else if (item == Layout::kSerialID.code) {
+    const QByteArray serial = config_.serialNumber.toUtf8();
+    data.append(static_cast<char>(serial.size()));
+    data.append(serial);
+  } else if (item == Layout::kDeviceID.code) {
+    data = QByteArray(4, '\0');
+    qToBigEndian<uint32_t>(static_cast<uint32_t>(config_.deviceId), data.data());
+  } else if (item == Layout::kProductInformation.code) {
+    data = QByteArray(Layout::kCountLength, '\0');
+    qToLittleEndian<uint32_t>(static_cast<uint32_t>(config_.productInformation.size()),
+                              data.data());
+    for (const QString& text : config_.productInformation) {
+      data.append(utf16Entry(text));
     }
-    case 0x06: {
-      const QByteArray serial = config_.serialNumber.toUtf8();
-      data.append(static_cast<char>(serial.size()));
-      data.append(serial);
-      break;
-    }
-    case 0x0B:
-      for (const int shift : {24, 16, 8, 0}) {
-        data.append(static_cast<char>((config_.deviceId >> static_cast<unsigned>(shift)) & 0xFFU));
-      }
-      break;
-    case 0x17: {
-      const auto count = static_cast<uint32_t>(config_.productInformation.size());
-      for (const int shift : {0, 8, 16, 24}) {
-        data.append(static_cast<char>((count >> static_cast<unsigned>(shift)) & 0xFFU));
-      }
-      for (const QString& text : config_.productInformation) {
-        data.append(utf16Entry(text));
-      }
-      break;
-    }
-    default:
-      return Answer::check(kIllegalRequest, kInvalidField);
+  } else {
+    return Answer::check(kIllegalRequest, kInvalidField);
   }
   return Answer::good(data.left(allocation));
 }
 
 VirtualRecorderTarget::Answer VirtualRecorderTarget::recorderModeChange(const ScsiTask& task) {
   const std::span<const uint8_t> cdb = task.commandDescriptorBlock();
-  constexpr std::array<uint8_t, 6> kModes{0x00, 0x01, 0x02, 0x04, 0x08, 0x10};
+  const uint8_t mode = cdb[Layout::kModeAt];
   if (task.dataTransferDirection() != ScsiDataTransferDirection::none ||
-      std::find(kModes.begin(), kModes.end(), cdb[1]) == kModes.end() ||
+      std::find(Layout::kModes.begin(), Layout::kModes.end(), mode) == Layout::kModes.end() ||
       std::any_of(cdb.begin() + 2, cdb.end(), [](uint8_t byte) { return byte != 0; })) {
     return Answer::check(kIllegalRequest, kInvalidField);
   }
-  if (cdb[1] != kUpdateMode) {
+  if (mode != Layout::kUpdateMode) {
     return Answer::good();
   }
   state_.updateMode = true;
@@ -324,9 +318,9 @@ VirtualRecorderTarget::Answer VirtualRecorderTarget::recorderModeChange(const Sc
 VirtualRecorderTarget::Answer VirtualRecorderTarget::updateFirmware(ScsiTask& task,
                                                                     const QString& name) {
   const std::span<const uint8_t> cdb = task.commandDescriptorBlock();
-  const uint32_t first = be32(cdb, 2);
-  const uint32_t second = be32(cdb, 6);
-  const int processor = cdb[11];
+  const uint32_t first = be32(cdb, Layout::kFirstNumberAt);
+  const uint32_t second = be32(cdb, Layout::kSecondNumberAt);
+  const int processor = cdb[Layout::kProcessorAt];
   const bool reserved = cdb[10] != 0 || std::any_of(cdb.begin() + 12, cdb.end(),
                                                     [](uint8_t byte) { return byte != 0; });
   if (processor > 1 || reserved) {
@@ -336,26 +330,26 @@ VirtualRecorderTarget::Answer VirtualRecorderTarget::updateFirmware(ScsiTask& ta
   const bool dataIn = direction == ScsiDataTransferDirection::fromTargetToInitiator;
   const bool dataOut = direction == ScsiDataTransferDirection::fromInitiatorToTarget;
   const bool noData = direction == ScsiDataTransferDirection::none;
-  switch (cdb[1]) {
-    case 0x00:
+  switch (static_cast<Step>(cdb[Layout::kStepAt])) {
+    case Step::start:
       return dataIn ? start(task, first, second, processor)
                     : Answer::check(kIllegalRequest, kInvalidField);
-    case 0x01:
+    case Step::areYouReady:
       return dataIn && first == 0 && second == 0 ? areYouReady(task, processor)
                                                  : Answer::check(kIllegalRequest, kInvalidField);
-    case 0x02:
+    case Step::uploadFirmware:
       return dataOut && second == 0 ? upload(task, first, processor)
                                     : Answer::check(kIllegalRequest, kInvalidField);
-    case 0x03:
+    case Step::finish:
       return noData && first == 0 && second == 0 ? finish(processor)
                                                  : Answer::check(kIllegalRequest, kInvalidField);
-    case 0x04:
+    case Step::verifyStart:
       return noData ? verifyStart(first, second, processor)
                     : Answer::check(kIllegalRequest, kInvalidField);
-    case 0x05:
+    case Step::verify:
       return dataIn && second == 0 ? verify(task, first, processor)
                                    : Answer::check(kIllegalRequest, kInvalidField);
-    case 0x06:
+    case Step::verifyFinish:
       return noData && first == 0 && second == 0 ? verifyFinish(processor)
                                                  : Answer::check(kIllegalRequest, kInvalidField);
     default:
@@ -368,8 +362,7 @@ namespace {
 
 QByteArray blockCount(uint32_t count) {
   QByteArray data(2, '\0');
-  data[0] = static_cast<char>((count >> 8U) & 0xFFU);
-  data[1] = static_cast<char>(count & 0xFFU);
+  qToBigEndian<uint16_t>(static_cast<uint16_t>(count), data.data());
   return data;
 }
 
@@ -573,34 +566,12 @@ void VirtualRecorderTarget::pace(const ScsiTask& task) {
   }
 }
 
-void VirtualRecorderTarget::record(const ScsiTask& task, const QString& result) {
+void VirtualRecorderTarget::record(const ScsiTask& task) {
   if (transcript_ == nullptr) {
     return;
   }
-  QByteArray line;
-  const std::span<const uint8_t> cdb = task.commandDescriptorBlock();
-  for (size_t i = 0; i < 16; ++i) {
-    line.append(
-        QByteArray::number(i < cdb.size() ? cdb[i] : 0, 16).rightJustified(2, '0').toUpper());
-    line.append(' ');
-  }
-  switch (task.dataTransferDirection()) {
-    case ScsiDataTransferDirection::none:
-      line.append("none");
-      break;
-    case ScsiDataTransferDirection::fromTargetToInitiator:
-      line.append("in");
-      break;
-    case ScsiDataTransferDirection::fromInitiatorToTarget:
-      line.append("out");
-      break;
-  }
-  line.append(' ');
-  line.append(QByteArray::number(static_cast<qulonglong>(task.requestedDataTransferCount())));
-  line.append(' ');
-  line.append(result.toLatin1());
-  line.append('\n');
-  std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), transcript_);
+  const std::string line = ScsiExchangeLog::transcriptLine(task) + '\n';
+  std::fwrite(line.data(), 1, line.size(), transcript_);
   std::fflush(transcript_);
 }
 

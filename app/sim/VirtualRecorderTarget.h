@@ -58,7 +58,7 @@ class VirtualRecorderTarget final : public ScsiTarget {
 
   bool injectCheckCondition(const QString& name);
   void pace(const ScsiTask& task);
-  void record(const ScsiTask& task, const QString& result);
+  void record(const ScsiTask& task);
   void saveFlash(int processor) const;
   void saveState() const;
 

@@ -1,7 +1,7 @@
+#include "app/device/ScsiTransport.h"
 #include "app/tool/ToolCommand.h"
 #include "app/tool/VirtualOption.h"
 #include "driver/DriverIdentity.h"
-#include "driver/KvonExSCSIIOStruct.h"
 #include "platform/BoundedRead.h"
 #include "platform/registry/Registry.h"
 
@@ -10,8 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <array>
-#include <cstring>
 #include <optional>
 #include <variant>
 
@@ -195,44 +193,32 @@ int scsi(const QStringList& given) {
   }
 
   QByteArray data = request.out.value_or(QByteArray(request.in.value_or(0), '\0'));
-  std::array<uint8_t, 18> sense{};
-  KvonExSCSIIOStructT record;
-  record.request.direction = request.out ? 0x00 : (request.in ? 0x80 : 0xFF);
-  record.request.commandLength = static_cast<uint32_t>(request.cdb.size());
-  std::memcpy(record.request.commandBlock.data(), request.cdb.constData(),
-              static_cast<size_t>(request.cdb.size()));
-  record.request.dataLength = static_cast<uint64_t>(data.size());
-  record.request.dataAddress = data.isEmpty() ? 0 : reinterpret_cast<uintptr_t>(data.data());
-  record.request.senseLength = sense.size();
-  record.request.senseAddress = reinterpret_cast<uintptr_t>(sense.data());
-  record.timeout = request.timeout.value_or(0);
-  const uint32_t selector =
-      request.timeout ? KvonRecord::kSelectorExecuteT64 : KvonRecord::kSelectorExecute64;
-  uint32_t size = 0;
-  const auto bytes = KvonRecord::encode(selector, record, false, &size);
-  std::array<uint8_t, 4> output{0xFF, 0, 0, 0};
-  size_t outputSize = output.size();
-  const std::array<ClientBuffer, 2> lent{
-      ClientBuffer::of(data.data(), static_cast<uint64_t>(data.size())),
-      ClientBuffer::of(sense.data(), sense.size())};
-  const IOReturn result = registry.callStructMethod(
-      connection, selector, std::span(bytes->data(), size), output.data(), &outputSize, lent);
+  const ScsiDataDirection direction =
+      request.out ? ScsiDataDirection::dataOut
+                  : (request.in ? ScsiDataDirection::dataIn : ScsiDataDirection::noData);
+  const ScsiOutcome outcome = sendScsiCommand(
+      &registry, connection, direction,
+      std::span(reinterpret_cast<const uint8_t*>(request.cdb.constData()),
+                static_cast<size_t>(request.cdb.size())),
+      std::span(reinterpret_cast<uint8_t*>(data.data()), static_cast<size_t>(data.size())),
+      request.timeout);
   registry.closeUserClient(connection);
-  std::memcpy(&status, output.data(), sizeof status);
+  const IOReturn result = outcome.result;
 
   Tool::printField(QStringLiteral("device"), QString::fromStdString(driver->location()));
   Tool::printField(QStringLiteral("result"), code(result));
-  Tool::printField(QStringLiteral("status"), code(status));
+  Tool::printField(QStringLiteral("status"), code(outcome.status));
   Tool::printField(QStringLiteral("data"),
                    request.in ? QString::fromLatin1(data.toHex().toUpper()) : QString());
-  Tool::printField(QStringLiteral("sense"),
-                   result == kIOReturnIOError
-                       ? QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(sense.data()),
-                                                        static_cast<qsizetype>(sense.size()))
-                                                 .toHex()
-                                                 .toUpper())
-                       : QString());
-  return result == kIOReturnSuccess && status == 0 ? Tool::kSuccess : Tool::kFailure;
+  Tool::printField(
+      QStringLiteral("sense"),
+      result == kIOReturnIOError
+          ? QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(outcome.sense.data()),
+                                           static_cast<qsizetype>(outcome.sense.size()))
+                                    .toHex()
+                                    .toUpper())
+          : QString());
+  return result == kIOReturnSuccess && outcome.status == 0 ? Tool::kSuccess : Tool::kFailure;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "app/device/GetDeviceStatusInteractor.h"
+#include "app/device/RecorderVolumes.h"
 #include "app/tool/RecorderSession.h"
 #include "app/tool/ToolCommand.h"
 
@@ -94,8 +95,7 @@ int volumesOn(RecorderSession& session) {
     return Tool::kFailure;
   }
   QList<QUrl> found;
-  session.deviceQueue().sync(
-      [&] { found = session.deviceInterface().findRecorderVolumes(*device); });
+  session.deviceQueue().sync([&] { found = RecorderVolumes::find(*device); });
   for (const QUrl& url : found) {
     Tool::printLine(url.toLocalFile());
   }

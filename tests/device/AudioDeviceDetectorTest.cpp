@@ -1,6 +1,5 @@
 #include "app/device/AudioDeviceDetectorReal.h"
 #include "app/device/RegistoryBrowser.h"
-#include "app/sim/VirtualRecorderRack.h"
 #include "driver/DriverIdentity.h"
 #include "platform/PropertyList.h"
 #include "platform/registry/InMemoryRegistry.h"
@@ -17,91 +16,82 @@
 
 #include <atomic>
 #include <chrono>
+#include <set>
+#include <string>
 
 namespace {
 
 using std::chrono::milliseconds;
+using namespace Qt::StringLiterals;
 
 QString hex4(int64_t value) {
-  return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(4, u'0');
+  return u"0x"_s + QString::number(value, 16).toUpper().rightJustified(4, u'0');
 }
 
 class DetectorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { testApplication(); }
+  void TearDown() override { Registry::setShared(nullptr); }
 
-  void TearDown() override {
-    rack_.reset();
-    Registry::setShared(nullptr);
+  // Recorders with the given (vendor ID, product ID) pairs, in this order, in a fresh
+  // in-memory registry.
+  InMemoryRegistry& attach(std::initializer_list<std::pair<uint16_t, uint16_t>> recorders) {
+    auto registry = std::make_shared<InMemoryRegistry>();
+    int location = 1;
+    for (const auto& [vendorID, productID] : recorders) {
+      registry->addRecorder(vendorID, productID, nullptr, "1-" + std::to_string(location++));
+    }
+    Registry::setShared(registry);
+    return *registry;
   }
 
-  // A new recorder folder with the smallest configuration the virtual recorder takes.
+  // A virtual recorder's folder with the smallest configuration it takes, for the tool.
   QString writeRecorder(int64_t vendorID, int64_t productID) {
     QString folder = scratch_.filePath(QString::number(folders_++));
     QDir().mkpath(folder);
-    const QVariantMap config{{QStringLiteral("vendorId"), qint64{vendorID}},
-                             {QStringLiteral("productId"), qint64{productID}},
-                             {QStringLiteral("deviceId"), qint64{0x5A10}},
-                             {QStringLiteral("modelName"), QStringLiteral("DR-41")},
-                             {QStringLiteral("firmwareVersion"), QStringLiteral("Ver 1.00")},
-                             {QStringLiteral("serialNumber"), QStringLiteral("S0001")}};
-    QFile file(QDir(folder).filePath(QStringLiteral("recorder.plist")));
+    const QVariantMap config{
+        {u"vendorId"_s, qint64{vendorID}},     {u"productId"_s, qint64{productID}},
+        {u"deviceId"_s, qint64{0x5A10}},       {u"modelName"_s, u"DR-41"_s},
+        {u"firmwareVersion"_s, u"Ver 1.00"_s}, {u"serialNumber"_s, u"S0001"_s}};
+    QFile file(QDir(folder).filePath(u"recorder.plist"_s));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(PropertyList::toXml(config));
     return folder;
   }
 
-  // Attaches one virtual recorder per (vendor ID, product ID) pair, in this order.
-  void attach(std::initializer_list<std::pair<int64_t, int64_t>> recorders) {
-    QStringList folders;
-    for (const auto& [vendorID, productID] : recorders) {
-      folders << writeRecorder(vendorID, productID);
-    }
-    auto installed = VirtualRecorderRack::install(folders);
-    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<VirtualRecorderRack>>(installed))
-        << std::get<QString>(installed).toStdString();
-    rack_ = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
-  }
-
   // A rules directory with the driver's rules file in it, or without.
   QStringList rulesDirectories(bool installed) {
-    const QString directory = scratch_.filePath(installed ? QStringLiteral("with-rules")
-                                                          : QStringLiteral("without-rules"));
+    const QString directory = scratch_.filePath(installed ? u"with-rules"_s : u"without-rules"_s);
     QDir().mkpath(directory);
     if (installed) {
       QFile rules(QDir(directory).filePath(QLatin1String(DriverIdentity::kRulesFileName.data())));
       EXPECT_TRUE(rules.open(QIODevice::WriteOnly));
     }
-    return {scratch_.filePath(QStringLiteral("missing")), directory};
+    return {scratch_.filePath(u"missing"_s), directory};
   }
 
   QTemporaryDir scratch_;
   int folders_ = 0;
-  std::unique_ptr<VirtualRecorderRack> rack_;
 };
 
-TEST_F(DetectorTest, NoRecorderGivesEmptyListsAndNoError) {
-  Registry::setShared(std::make_shared<InMemoryRegistry>());
-  AudioDeviceDetectorReal detector(milliseconds(0));
-  EXPECT_EQ(detectOnce(detector), std::nullopt);
-  EXPECT_TRUE(detector.devices().empty());
-  EXPECT_TRUE(detector.supportedDevices().empty());
-}
-
-TEST_F(DetectorTest, TwoRecordersAreOpenedInRegistryOrderAndClosedWithTheirRecords) {
-  attach({{0xF7A1, 0x0220}, {0xF7A2, 0x0210}});
+// Only the maker's recorders in the product range are listed and opened, in registry order;
+// those in the model table are also supported. Their connections close with their records.
+TEST_F(DetectorTest, ListsAndOpensTheMakersRecordersInRangeAndClosesThemWithTheirRecords) {
+  InMemoryRegistry& registry = attach({{0xF7A1, 0x0220},
+                                       {0xF7A1, 0x0300},  // just past the range
+                                       {0xF7A2, 0x0210},
+                                       {0xF7A1, 0x01FF},
+                                       {0x1D6B, 0x0210},    // a foreign vendor
+                                       {0xF7A2, 0x02F0}});  // in range, not in the model table
   std::vector<uint32_t> ports;
   {
+    const RecordedLog log;
     AudioDeviceDetectorReal detector(milliseconds(0));
     ASSERT_EQ(detectOnce(detector), std::nullopt);
     const auto devices = detector.devices();
-    ASSERT_EQ(devices.size(), 2U);
-    EXPECT_EQ(devices[0]->usbVendorID, 0xF7A1);
-    EXPECT_EQ(devices[0]->usbPID, 0x0220);
-    EXPECT_EQ(devices[1]->usbVendorID, 0xF7A2);
-    EXPECT_EQ(devices[1]->usbPID, 0x0210);
-    EXPECT_EQ(detector.supportedDevices(), devices);
+    QStringList found;
     for (const AudioDevicePtr& device : devices) {
+      found << hex4(device->usbVendorID) + u':' + hex4(device->usbPID);
       ASSERT_NE(device->serviceEntry, nullptr);
       ASSERT_NE(device->driverEntry, nullptr);
       EXPECT_EQ(device->serviceEntry->className(), "IOUSBHostDevice");
@@ -112,42 +102,30 @@ TEST_F(DetectorTest, TwoRecordersAreOpenedInRegistryOrderAndClosedWithTheirRecor
       EXPECT_EQ(device->updateType, AudioDevice::UpdateType::fileCopy);
       ports.push_back(device->driverEntry->dataPort());
     }
-    EXPECT_NE(ports[0], ports[1]);
+    EXPECT_EQ(found, (QStringList{u"0xF7A1:0x0220"_s, u"0xF7A2:0x0210"_s, u"0xF7A2:0x02F0"_s}));
+    ASSERT_EQ(detector.supportedDevices().size(), 2U);
+    EXPECT_EQ(detector.supportedDevices().back(), devices[1]);
+    QStringList expected;
+    for (const QString& recorder : found) {
+      expected << u"Found Recoder: VID=%1, PID=%2"_s.arg(recorder.left(6), recorder.mid(7))
+               << u"Open Driver: OK"_s;
+    }
+    EXPECT_EQ(log.lines(), expected);
+
+    // Once idle it detects again: new records with connections of their own, while the old
+    // records' stay open as long as they are held.
+    ASSERT_EQ(detectOnce(detector), std::nullopt);
+    ASSERT_EQ(detector.devices().size(), 3U);
+    EXPECT_NE(detector.devices().front(), devices.front());
+    for (const AudioDevicePtr& device : detector.devices()) {
+      ports.push_back(device->driverEntry->dataPort());
+    }
+    EXPECT_EQ(std::set<uint32_t>(ports.begin(), ports.end()).size(), 6U);
+    EXPECT_EQ(registry.closeUserClient(ports[0]), kIOReturnSuccess);
   }
   // The last record went with the detector, and its connection with it.
   for (const uint32_t port : ports) {
-    EXPECT_EQ(rack_->registry().closeUserClient(port), kIOReturnInvalidConnection);
-  }
-}
-
-TEST_F(DetectorTest, ListsOnlyTheMakersRecordersInRangeAndLogsThem) {
-  const struct {
-    int64_t vendorID;
-    int64_t productID;
-    bool listed;
-    bool supported;
-  } rows[] = {
-      {0xF7A1, 0x0210, true, true},
-      {0xF7A2, 0x02F0, true, false},   // in range, not in the model table
-      {0xF7A1, 0x0300, false, false},  // just past the range
-      {0xF7A1, 0x01FF, false, false},
-      {0x1D6B, 0x0210, false, false},  // a foreign vendor
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(hex4(row.vendorID).toStdString() + " " + hex4(row.productID).toStdString());
-    attach({{row.vendorID, row.productID}});
-    const RecordedLog log;
-    AudioDeviceDetectorReal detector(milliseconds(0));
-    EXPECT_EQ(detectOnce(detector), std::nullopt);
-    EXPECT_EQ(detector.devices().size(), row.listed ? 1U : 0U);
-    EXPECT_EQ(detector.supportedDevices().size(), row.supported ? 1U : 0U);
-    const QStringList expected =
-        row.listed ? QStringList{QStringLiteral("Found Recoder: VID=%1, PID=%2")
-                                     .arg(hex4(row.vendorID), hex4(row.productID)),
-                                 QStringLiteral("Open Driver: OK")}
-                   : QStringList{};
-    EXPECT_EQ(log.lines(), expected);
-    rack_.reset();
+    EXPECT_EQ(registry.closeUserClient(port), kIOReturnInvalidConnection);
   }
 }
 
@@ -156,9 +134,7 @@ TEST_F(DetectorTest, ListsOnlyTheMakersRecordersInRangeAndLogsThem) {
 TEST_F(DetectorTest, ARecorderWithoutItsDriverFailsTheScanAndKeepsThePreviousLists) {
   for (const bool installed : {true, false}) {
     SCOPED_TRACE(installed ? "rules installed" : "no rules");
-    auto registry = std::make_shared<InMemoryRegistry>();
-    registry->addRecorder(0xF7A1, 0x0210, nullptr, "1-1");
-    Registry::setShared(registry);
+    InMemoryRegistry& registry = attach({{0xF7A1, 0x0210}});
     AudioDeviceDetectorReal detector(milliseconds(0), rulesDirectories(installed));
     ASSERT_EQ(detectOnce(detector), std::nullopt);
     const auto previous = detector.devices();
@@ -166,23 +142,22 @@ TEST_F(DetectorTest, ARecorderWithoutItsDriverFailsTheScanAndKeepsThePreviousLis
 
     // The first recorder opens, the second has no driver entry below its interface.
     const RegistryEntryRef usb =
-        registry->addEntry(nullptr, "IOUSBHostDevice",
-                           {{"idVendor", int64_t{0xF7A2}}, {"idProduct", int64_t{0x0211}}}, "1-2");
-    registry->addEntry(usb, "IOUSBHostInterface", {{"bInterfaceClass", int64_t{8}}}, "1-2:1.0");
+        registry.addEntry(nullptr, "IOUSBHostDevice",
+                          {{"idVendor", int64_t{0xF7A2}}, {"idProduct", int64_t{0x0211}}}, "1-2");
+    registry.addEntry(usb, "IOUSBHostInterface", {{"bInterfaceClass", int64_t{8}}}, "1-2:1.0");
     const RecordedLog log;
     const auto error = detectOnce(detector);
     EXPECT_EQ(error, installed ? AudioDeviceError::skelError() : AudioDeviceError::deviceError(14));
     EXPECT_EQ(detector.devices(), previous);
     EXPECT_EQ(detector.supportedDevices(), previous);
-    EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("Found Recoder: VID=0xF7A1, PID=0x0210"),
-                                        QStringLiteral("Open Driver: OK"),
-                                        QStringLiteral("Found Recoder: VID=0xF7A2, PID=0x0211"),
-                                        QStringLiteral("Open Driver: Failed")}));
+    EXPECT_EQ(log.lines(),
+              (QStringList{u"Found Recoder: VID=0xF7A1, PID=0x0210"_s, u"Open Driver: OK"_s,
+                           u"Found Recoder: VID=0xF7A2, PID=0x0211"_s, u"Open Driver: Failed"_s}));
   }
 }
 
 TEST_F(DetectorTest, ADetectWhileAScanIsPendingOrFromItsCompletionIsIgnored) {
-  Registry::setShared(std::make_shared<InMemoryRegistry>());
+  attach({});
   std::atomic<int> calls = 0;
   std::promise<void> entered;
   std::promise<void> release;
@@ -190,7 +165,8 @@ TEST_F(DetectorTest, ADetectWhileAScanIsPendingOrFromItsCompletionIsIgnored) {
   {
     // The scan waits long enough for the second call to find it pending.
     AudioDeviceDetectorReal detector(milliseconds(300));
-    detector.setCompletion([&](std::optional<AudioDeviceError> /*error*/) {
+    detector.setCompletion([&](std::optional<AudioDeviceError> error) {
+      EXPECT_EQ(error, std::nullopt);  // no recorder is no error
       if (calls.fetch_add(1) == 0) {
         detector.detect();  // from inside the completion: ignored
         entered.set_value();
@@ -207,21 +183,6 @@ TEST_F(DetectorTest, ADetectWhileAScanIsPendingOrFromItsCompletionIsIgnored) {
     release.set_value();
   }  // the detector's queue finishes whatever was posted before it goes
   EXPECT_EQ(calls.load(), 2);
-}
-
-TEST_F(DetectorTest, DetectsAgainOnceIdle) {
-  attach({{0xF7A1, 0x0210}});
-  AudioDeviceDetectorReal detector(milliseconds(0));
-  ASSERT_EQ(detectOnce(detector), std::nullopt);
-  const auto first = detector.devices();
-  ASSERT_EQ(detectOnce(detector), std::nullopt);
-  ASSERT_EQ(detector.devices().size(), 1U);
-  // A new record with a connection of its own; the old record's stays open while held.
-  EXPECT_NE(detector.devices().front(), first.front());
-  EXPECT_NE(detector.devices().front()->driverEntry->dataPort(),
-            first.front()->driverEntry->dataPort());
-  EXPECT_EQ(rack_->registry().closeUserClient(first.front()->driverEntry->dataPort()),
-            kIOReturnSuccess);
 }
 
 TEST(RegistoryBrowserTest, FindsDriverEntriesInPreOrderIgnoringAsciiCase) {
@@ -247,30 +208,20 @@ TEST(RegistoryBrowserTest, FindsDriverEntriesInPreOrderIgnoringAsciiCase) {
             (std::vector<RegistryEntryRef>{a, b, c, d}));
   EXPECT_EQ(entries(browser.findDriverEntries(service, DriverIdentity::kDeviceClassName)),
             (std::vector<RegistryEntryRef>{b, d}));
-
-  const struct {
-    const char* name;
-    bool matches;
-  } names[] = {
-      {"com_korvane_dssblockcommandsdevice", true},
-      {"com_korvane_DSSBlockCommandsDevic", false},
-      {"com_korvane_DSSBlockCommandsDevicex", false},
-      {"com_korvane_DSSBlockCommandsDev\xC4\xB1"
-       "ce",
-       false},  // a dotless i is not an i
-      {"", false},
-  };
-  for (const auto& row : names) {
-    EXPECT_EQ(RegistoryBrowser::classNameMatches(row.name, DriverIdentity::kDeviceClassName),
-              row.matches)
-        << row.name;
+  // Shorter, longer, and with a dotless i, which is not an i.
+  for (const char* name :
+       {"com_korvane_DSSBlockCommandsDevic", "com_korvane_DSSBlockCommandsDevicex",
+        "com_korvane_DSSBlockCommandsDev\xC4\xB1"
+        "ce",
+        ""}) {
+    EXPECT_FALSE(RegistoryBrowser::classNameMatches(name, DriverIdentity::kDeviceClassName))
+        << name;
   }
 }
 
 TEST_F(DetectorTest, TheToolListsRecordersOrNamesTheError) {
-  const ToolRun listed = runTool({QStringLiteral("detect"), QStringLiteral("--virtual"),
-                                  writeRecorder(0xF7A1, 0x0210), QStringLiteral("--virtual"),
-                                  writeRecorder(0xF7A1, 0x02F0), QStringLiteral("--log")});
+  const ToolRun listed = runTool({u"detect"_s, u"--virtual"_s, writeRecorder(0xF7A1, 0x0210),
+                                  u"--virtual"_s, writeRecorder(0xF7A1, 0x02F0), u"--log"_s});
   EXPECT_EQ(listed.status, 0) << listed.err.toStdString();
   EXPECT_EQ(listed.out, QStringLiteral("devices=2\nvendorID=0xF7A1\nproductID=0x0210\n"
                                        "vendorID=0xF7A1\nproductID=0x02F0\n"
@@ -279,14 +230,13 @@ TEST_F(DetectorTest, TheToolListsRecordersOrNamesTheError) {
       << listed.err.toStdString();
 
   // 0x0205 is a supported model that the driver does not claim.
-  const ToolRun failed = runTool(
-      {QStringLiteral("detect"), QStringLiteral("--virtual"), writeRecorder(0xF7A1, 0x0205)});
+  const ToolRun failed = runTool({u"detect"_s, u"--virtual"_s, writeRecorder(0xF7A1, 0x0205)});
   EXPECT_EQ(failed.status, 1);
   EXPECT_TRUE(failed.out == QLatin1String("error=deviceError\ncode=14\n") ||
               failed.out == QLatin1String("error=skelError\n"))
       << failed.out.toStdString();
 
-  EXPECT_EQ(runTool({QStringLiteral("detect"), QStringLiteral("--bogus")}).status, 2);
+  EXPECT_EQ(runTool({u"detect"_s, u"--bogus"_s}).status, 2);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include "app/device/GetDeviceStatusInteractor.h"
+#include "app/device/RecorderAnswers.h"
+#include "app/device/RecorderVolumes.h"
 #include "platform/SerialQueue.h"
 #include "tests/device/AttachedRecorderFixture.h"
 #include "tests/driver/ScriptedTarget.h"
@@ -11,6 +13,8 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+using namespace Qt::StringLiterals;
 
 class AudioDeviceInterfaceTest : public AttachedRecorderFixture {
  protected:
@@ -53,62 +57,55 @@ class AudioDeviceInterfaceTest : public AttachedRecorderFixture {
   }
 };
 
-TEST_F(AudioDeviceInterfaceTest, DeviceStatusReadsTheIdentityInOrderAndPicksTheUpdateType) {
-  attachRecorder(scsiModel());
-  EXPECT_EQ(GetDeviceStatusInteractor().execute(*deviceInterface, *device), 0);
-  EXPECT_EQ(device->deviceName, QString::fromUtf8("DR-41\0\0\0", 8));
-  EXPECT_EQ(device->version, QStringLiteral("1000"));
-  EXPECT_EQ(device->serialID, QStringLiteral("S0001"));
-  EXPECT_EQ(device->deviceID, 0x5A10U);
-  EXPECT_EQ(device->modelID, 4110U);
-  EXPECT_EQ(device->updateType, AudioDevice::UpdateType::scsiTransfer);
-  ASSERT_TRUE(device->transferAddress.has_value());
-  EXPECT_EQ(device->transferAddress->mainCPULength, 0x1E0000U);
-  EXPECT_EQ(commands(), (QStringList{
-                            QStringLiteral("E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00"),
-                            QStringLiteral("E0 02 00 12 00 00 00 00 00 00 00 00 00 00 00 00"),
-                            QStringLiteral("E0 06 01 00 00 00 00 00 00 00 00 00 00 00 00 00"),
-                            QStringLiteral("E0 0B 00 04 00 00 00 00 00 00 00 00 00 00 00 00"),
-                        }));
-  const QStringList lines = log.lines();
-  for (const char* expected :
-       {"Send: ReadRecorderItem (ModelName)",
-        "Execute Command: CDB=(E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00), DataSize=65536",
-        "Execute Command: Status=0x0", "MainCPU=Ver 1.00", "SubCPU=Ver 0.10",
-        "MusicCodecFile=0x102", "SerialID=S0001", "DeviceID=0x00005A10"}) {
-    EXPECT_TRUE(lines.contains(QLatin1String(expected))) << expected;
+// The use case's reads, in order, with the allocation lengths of the layout and their log
+// lines. What it stores is checked by the tool's identify test on the same recorders.
+TEST_F(AudioDeviceInterfaceTest, DeviceStatusSendsTheReadsInOrderAndLogsThem) {
+  const QString header = u"E0 %1 00 00 00 00 00 00 00 00 00 00 00 00"_s;
+  const struct {
+    QVariantMap changes;
+    QStringList commands;
+    QStringList logged;
+  } rows[] = {
+      {{},
+       {header.arg(u"00 00 08"), header.arg(u"02 00 12"), header.arg(u"06 01 00"),
+        header.arg(u"0B 00 04")},
+       {u"Send: ReadRecorderItem (ModelName)"_s,
+        u"Execute Command: CDB=("_s + header.arg(u"00 00 08") + u"), DataSize=65536"_s,
+        u"Execute Command: Status=0x0"_s, u"MainCPU=Ver 1.00"_s, u"SubCPU=Ver 0.10"_s,
+        u"MusicCodecFile=0x102"_s, u"SerialID=S0001"_s, u"DeviceID=0x00005A10"_s}},
+      // Device ID 0: its product information follows; no sub processor, no serial.
+      {{{u"productId"_s, qint64{0x0260}},
+        {u"deviceId"_s, qint64{0}},
+        {u"subFirmwareVersion"_s, QString()},
+        {u"serialNumber"_s, QString()},
+        {u"productInformation"_s, QVariantList{u" VLMA0421H100R000-EXT10302-000000421777\n"_s}}},
+       {header.arg(u"00 00 08"), header.arg(u"02 00 12"), header.arg(u"06 01 00"),
+        header.arg(u"0B 00 04"), header.arg(u"17 01 8A")},
+       {u"SubCPU="_s, u"NumOfDevices=1"_s}},
+  };
+  for (const auto& row : rows) {
+    attachRecorder(scsiModel(row.changes));
+    EXPECT_EQ(GetDeviceStatusInteractor().execute(*deviceInterface, *device), 0);
+    EXPECT_EQ(commands(), row.commands);
+    for (const QString& line : row.logged) {
+      EXPECT_TRUE(log.contains(line)) << line.toStdString();
+    }
+    TearDown();
+    QFile::remove(QDir(folder.path()).filePath(u"state.plist"_s));  // start afresh
   }
 }
 
-TEST_F(AudioDeviceInterfaceTest, ARecorderWithDeviceIdZeroNamesItsModelInItsProductInformation) {
-  attachRecorder(
-      scsiModel({{QStringLiteral("productId"), qint64{0x0260}},
-                 {QStringLiteral("deviceId"), qint64{0}},
-                 {QStringLiteral("subFirmwareVersion"), QString()},
-                 {QStringLiteral("serialNumber"), QString()},
-                 {QStringLiteral("productInformation"),
-                  QVariantList{QStringLiteral(" VLMA0421H100R000-EXT10302-000000421777\n")}}}));
-  EXPECT_EQ(GetDeviceStatusInteractor().execute(*deviceInterface, *device), 0);
-  EXPECT_EQ(device->modelID, 421U);
-  EXPECT_EQ(device->serialID, QString());
-  EXPECT_EQ(device->updateType, AudioDevice::UpdateType::fileCopy);
-  EXPECT_EQ(commands().size(), 5);
-  EXPECT_TRUE(commands().last().startsWith(QLatin1String("E0 17 01 8A")));
-  EXPECT_TRUE(log.lines().contains(QStringLiteral("SubCPU=")));
-}
-
 TEST_F(AudioDeviceInterfaceTest, ModeChangeUnmountsRestartsAndCompletesAtTheNextMount) {
-  attachRecorder(scsiModel({{QStringLiteral("restartSeconds"), 0.1}}));
+  attachRecorder(scsiModel({{u"restartSeconds"_s, 0.1}}));
   EXPECT_TRUE(deviceInterface->requiresModeChange(*device));
-  const QList<QUrl> volumes = deviceInterface->findRecorderVolumes(*device);
+  const QList<QUrl> volumes = RecorderVolumes::find(*device);
   ASSERT_EQ(volumes.size(), 1);
   EXPECT_EQ(volumes.front(),
-            QUrl::fromLocalFile(QDir(folder.filePath(QStringLiteral("volume1"))).absolutePath()));
+            QUrl::fromLocalFile(QDir(folder.filePath(u"volume1"_s)).absolutePath()));
 
   EXPECT_EQ(switchMode(), std::nullopt);
-  EXPECT_TRUE(log.lines().contains(QStringLiteral("Unmount Volume: OK, URL=") +
-                                   volumes.front().toString()));
-  EXPECT_TRUE(log.lines().contains(QStringLiteral("Send: RecorderModeChange: Mode=0x2")));
+  EXPECT_TRUE(log.lines().contains(u"Unmount Volume: OK, URL="_s + volumes.front().toString()));
+  EXPECT_TRUE(log.lines().contains(u"Send: RecorderModeChange: Mode=0x2"_s));
   // The record's connection is closed: nothing more reaches the recorder through it.
   std::optional<QString> name;
   EXPECT_EQ(deviceInterface->readModelName(*device, name), 4U);
@@ -120,80 +117,125 @@ TEST_F(AudioDeviceInterfaceTest, ModeChangeUnmountsRestartsAndCompletesAtTheNext
 }
 
 TEST_F(AudioDeviceInterfaceTest, ModeChangeWithoutVolumesWaitsAndOneThatNeverRemountsGivesUp) {
-  attachRecorder(scsiModel(
-      {{QStringLiteral("faults"),
-        QVariantList{QVariantMap{{QStringLiteral("kind"), QStringLiteral("noRemount")}}}}}));
+  attachRecorder(
+      scsiModel({{u"faults"_s, QVariantList{QVariantMap{{u"kind"_s, u"noRemount"_s}}}}}));
   EXPECT_EQ(switchMode(), AudioDeviceError::deviceError(14));
 
   // Back, but without a volume: the next change only waits for it to settle.
   const AudioDevicePtr again = deviceOn(Registry::shared());
   ASSERT_NE(again, nullptr);
   device = again;
-  EXPECT_TRUE(deviceInterface->findRecorderVolumes(*device).isEmpty());
+  EXPECT_TRUE(RecorderVolumes::find(*device).isEmpty());
   EXPECT_EQ(switchMode(), std::nullopt);
 }
 
 TEST_F(AudioDeviceInterfaceTest, AFailedUnmountIsLoggedAndTheNextVolumeStillUnmounts) {
   QVariantMap config = scsiModel();
-  config.insert(QStringLiteral("volumes"),
-                QVariantList{QVariantMap{{QStringLiteral("freeBytes"), 1}},
-                             QVariantMap{{QStringLiteral("freeBytes"), 2}}});
+  config.insert(u"volumes"_s,
+                QVariantList{QVariantMap{{u"freeBytes"_s, 1}}, QVariantMap{{u"freeBytes"_s, 2}}});
   attachRecorder(config);
-  const QList<QUrl> volumes = deviceInterface->findRecorderVolumes(*device);
+  const QList<QUrl> volumes = RecorderVolumes::find(*device);
   ASSERT_EQ(volumes.size(), 2);
   rack->volumes().setUnmountPolicy([&](const std::string& mountPoint) {
     return mountPoint != volumes[0].toLocalFile().toStdString();
   });
   deviceInterface->unmountVolumes(volumes);
-  EXPECT_TRUE(log.lines().contains(
-      QStringLiteral("Unmount Volume: Failed, URL=%1, Message=%2")
-          .arg(volumes[0].toString(), QLatin1String(InMemoryVolumeTable::kBusyError))));
-  EXPECT_TRUE(
-      log.lines().contains(QStringLiteral("Unmount Volume: OK, URL=") + volumes[1].toString()));
+  EXPECT_TRUE(log.lines().contains(u"Unmount Volume: Failed, URL=%1, Message=%2"_s.arg(
+      volumes[0].toString(), QLatin1String(InMemoryVolumeTable::kBusyError))));
+  EXPECT_TRUE(log.lines().contains(u"Unmount Volume: OK, URL="_s + volumes[1].toString()));
   EXPECT_EQ(rack->volumes().mountedVolumes().size(), 1U);
 }
 
-// Answers a recorder could give that the virtual one does not: broken texts, short answers.
-TEST(AudioDeviceInterfaceAnswers, UndecodableAndShortAnswersGiveNoneWithSuccess) {
-  auto registry = std::make_shared<InMemoryRegistry>();
-  auto target = std::make_shared<ScriptedTarget>();
-  registry->addRecorder(0xF7A1, 0x0210, target);
-  const AudioDevicePtr device = deviceOn(registry);
-  ASSERT_NE(device, nullptr);
+// A recorder behind a scripted target, for answers the virtual one does not give.
+struct ScriptedRecorder {
+  ScriptedRecorder() {
+    registry->addRecorder(0xF7A1, 0x0210, target);
+    device = deviceOn(registry);
+    EXPECT_NE(device, nullptr);
+  }
+  std::shared_ptr<InMemoryRegistry> registry = std::make_shared<InMemoryRegistry>();
+  std::shared_ptr<ScriptedTarget> target = std::make_shared<ScriptedTarget>();
+  AudioDevicePtr device;
   AudioDeviceInterfaceReal deviceInterface;
+};
 
-  target->script(ScriptedTarget::data({0xC3, 0x28, 'A'}));
-  std::optional<QString> name = QStringLiteral("old");
-  EXPECT_EQ(deviceInterface.readModelName(*device, name), 0U);
-  EXPECT_FALSE(name.has_value());
+const std::vector<uint8_t> kInvalidField{0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x24};
 
-  target->script(ScriptedTarget::data({'V', 'e', 'r', ' ', '1', '.', '0', '0', 0x34, 0x12, 0xFF}));
-  std::optional<RecorderFirmwareVersion> version;
-  EXPECT_EQ(deviceInterface.readFirmwareVersion(*device, version), 0U);
-  EXPECT_FALSE(version.has_value());
+// Each failed read ends the use case with its status: nothing more is sent, and what the
+// failed read would have set stays as it was. Read 4 is the product information of a
+// recorder that reports device ID 0.
+TEST(GetDeviceStatusInteractorTest, StopsAtTheFirstFailedRead) {
+  for (size_t failing = 0; failing < 5; ++failing) {
+    SCOPED_TRACE(failing);
+    ScriptedRecorder recorder;
+    ASSERT_NE(recorder.device, nullptr);
+    AudioDevice& device = *recorder.device;
+    device.deviceName = u"before"_s;
+    device.deviceID = 77;
+    for (size_t i = 0; i < failing; ++i) {
+      recorder.target->script({});
+    }
+    recorder.target->script(ScriptedTarget::status(ScsiTaskStatus::kCheckCondition, kInvalidField));
+    EXPECT_EQ(GetDeviceStatusInteractor().execute(recorder.deviceInterface, device),
+              static_cast<int32_t>(kIOReturnIOError));
+    EXPECT_EQ(recorder.target->seen().size(), failing + 1);
+    EXPECT_EQ(device.deviceName == QLatin1String("before"), failing == 0);
+    EXPECT_EQ(device.deviceID == 77, failing <= 3);
+  }
+}
 
-  target->script(ScriptedTarget::data({}));
-  EXPECT_EQ(deviceInterface.readFirmwareVersion(*device, version), 0U);
-  ASSERT_TRUE(version.has_value());
-  EXPECT_EQ(*version, (RecorderFirmwareVersion{QString(8, QChar(0)), 0, QString()}));
-
-  target->script(ScriptedTarget::data({3, 'A', 0xFF, 'C'}));
-  std::optional<QString> serial;
-  EXPECT_EQ(deviceInterface.readSerialID(*device, serial), 0U);
-  EXPECT_FALSE(serial.has_value());
-
-  target->script(ScriptedTarget::status(ScsiTaskStatus::kCheckCondition, {0x70, 0, 0x05}));
+TEST(ScsiTransportTest, AFailedCommandLogsItsDecodedSenseAndLeavesTheAnswerAlone) {
+  ScriptedRecorder recorder;
+  ASSERT_NE(recorder.device, nullptr);
+  const RecordedLog log;
+  recorder.target->script(ScriptedTarget::status(ScsiTaskStatus::kCheckCondition, kInvalidField));
   std::optional<std::vector<AudioProductInformation>> list =
       std::vector<AudioProductInformation>(1);
-  EXPECT_EQ(deviceInterface.readProductInformation(*device, list), kIOReturnIOError);
+  EXPECT_EQ(recorder.deviceInterface.readProductInformation(*recorder.device, list),
+            kIOReturnIOError);
   EXPECT_EQ(list->size(), 1U);  // left as it was
+  EXPECT_TRUE(log.contains(u"Execute Command: Status=0xE00002CA"_s));
+  EXPECT_TRUE(
+      log.contains(u"Execute Command: SCSIStatus=0x2, Sense=Illegal Request, "
+                   "Additional sense: Invalid field in cdb"_s))
+      << log.lines().join(u'\n').toStdString();
 
+  // The whole outcome: the status and sense bytes come back with the driver's result.
+  const ScsiCdb cdb = ScsiCdb::updateFirmwareFinish(0);
+  recorder.target->script(ScriptedTarget::status(ScsiTaskStatus::kCheckCondition, kInvalidField));
+  const ScsiOutcome outcome =
+      recorder.deviceInterface.exchange(*recorder.device, ScsiDataDirection::noData, cdb, {},
+                                        AudioDeviceInterfaceReal::kFinishTimeout);
+  EXPECT_EQ(outcome.result, kIOReturnIOError);
+  EXPECT_EQ(outcome.status, ScsiTaskStatus::kCheckCondition);
+  EXPECT_EQ(outcome.sense[12], 0x24);
   // Finish goes with its own time-out (selector 7), the rest with the driver's 10 s.
-  deviceInterface.executeCommand(*device, ScsiDataDirection::noData,
-                                 ScsiCdb::updateFirmwareFinish(0), nullptr, 0,
-                                 AudioDeviceInterfaceReal::kFinishTimeout);
-  EXPECT_EQ(target->seen().back().timeout, 300000U);
-  EXPECT_EQ(target->seen().front().timeout, 10000U);
+  EXPECT_EQ(recorder.target->seen().back().timeout, 300000U);
+  EXPECT_EQ(recorder.target->seen().front().timeout, 10000U);
+}
+
+// The decoders see the answer as the recorder sent it; a short one reads as zero-padded.
+TEST(RecorderAnswersTest, DecodeTheItemsAndRefuseBrokenTexts) {
+  EXPECT_EQ(RecorderAnswers::modelName(QByteArrayView("DR-41")),
+            QString::fromUtf8("DR-41\0\0\0", 8));
+  EXPECT_FALSE(RecorderAnswers::modelName(QByteArrayView("\xC3\x28\x41", 3)).has_value());
+
+  const QByteArray version("Ver 1.00\x34\x12Ver 0.10", 18);
+  EXPECT_EQ(RecorderAnswers::firmwareVersion(version).version(),
+            (RecorderFirmwareVersion{u"Ver 1.00"_s, 0x1234, u"Ver 0.10"_s}));
+  const auto broken = RecorderAnswers::firmwareVersion(QByteArrayView("Ver 1.00\x34\x12\xFF", 11));
+  EXPECT_EQ(broken.mainCPU, u"Ver 1.00"_s);
+  EXPECT_FALSE(broken.version().has_value());
+  EXPECT_EQ(RecorderAnswers::firmwareVersion({}).version(),
+            (RecorderFirmwareVersion{QString(8, QChar(0)), 0, QString()}));
+
+  EXPECT_EQ(RecorderAnswers::serialID(QByteArrayView("\x05S0001")), u"S0001"_s);
+  EXPECT_EQ(RecorderAnswers::serialID({}), QString());
+  EXPECT_FALSE(RecorderAnswers::serialID(QByteArrayView("\x03\x41\xFF\x43", 4)).has_value());
+  EXPECT_EQ(RecorderAnswers::deviceID(QByteArrayView("\x00\x00\x5A\x10", 4)), 0x5A10U);
+  EXPECT_EQ(RecorderAnswers::deviceID(QByteArrayView("\x12\x34\x56\x78", 4)), 0x12345678U);
+  EXPECT_TRUE(RecorderAnswers::needsModeChange(QByteArrayView("\0\0\0\0\0\0\x03\0", 8)));
+  EXPECT_FALSE(RecorderAnswers::needsModeChange(QByteArrayView("\0\0\0\x03\0\0\x01\0", 8)));
 }
 
 TEST(ProductInformation, CutsEntriesAndFieldsAsTheRecorderWritesThem) {
@@ -202,36 +244,27 @@ TEST(ProductInformation, CutsEntriesAndFieldsAsTheRecorderWritesThem) {
   };
   const QByteArray a("A\0B\0\0\0", 6);
   const QByteArray broken("\x00\xD8\0\0", 4);  // a lone high surrogate
+  // The count is little-endian: 0x0102 entries, not 0x02010000.
+  EXPECT_EQ(productInformationCount(QByteArray("\x02\x01\0\0", 4) + entry(a, 3)), 0x0102U);
   // Count 2: the undecodable first entry does not count, so two texts follow it.
   QByteArray answer = QByteArray("\x02\0\0\0", 4) + entry(broken, 2) + entry(a, 3) + entry(a, 3);
-  EXPECT_EQ(productInformationTexts(answer),
-            (QStringList{QStringLiteral("AB"), QStringLiteral("AB")}));
+  EXPECT_EQ(productInformationTexts(answer), (QStringList{u"AB"_s, u"AB"_s}));
   // A zero length byte neither stops the application nor yields a text.
   answer = QByteArray("\x02\0\0\0", 4) + entry({}, 0) + entry(a, 3);
-  EXPECT_EQ(productInformationTexts(answer), QStringList{QStringLiteral("AB")});
+  EXPECT_EQ(productInformationTexts(answer), QStringList{u"AB"_s});
   // An entry running past the answer ends the parse.
   answer = QByteArray("\x01\0\0\0", 4) + entry(a, 40);
   EXPECT_TRUE(productInformationTexts(answer).isEmpty());
   EXPECT_TRUE(productInformationTexts(QByteArray("\x01\0\0\0", 4)).isEmpty());
 
   const AudioProductInformation full =
-      parseProductInformation(QStringLiteral(" VLMA0421H100R000-EXT10302-000000421777-extra\r\n"));
-  EXPECT_EQ(full.makerCode, QStringLiteral("VLM"));
-  EXPECT_EQ(full.firmwareType, QStringLiteral("A"));
-  EXPECT_EQ(full.modelID, QStringLiteral("0421"));
-  EXPECT_EQ(full.hardwareVersion, QStringLiteral("H100"));
-  EXPECT_EQ(full.reserved, QStringLiteral("R000"));
-  EXPECT_EQ(full.firmwareExtensionCode, QStringLiteral("EXT1"));
-  EXPECT_EQ(full.firmwareMajorVersion, QStringLiteral("03"));
-  EXPECT_EQ(full.firmwareMinorVersion, QStringLiteral("02"));
-  EXPECT_EQ(full.serialNumber, QStringLiteral("000000421777"));
-
-  const AudioProductInformation partial = parseProductInformation(QStringLiteral("VLMA04--EXT10"));
-  EXPECT_EQ(partial.firmwareType, QStringLiteral("A"));
-  EXPECT_FALSE(partial.modelID.has_value());
-  EXPECT_EQ(partial.firmwareExtensionCode, QStringLiteral("EXT1"));
-  EXPECT_FALSE(partial.firmwareMajorVersion.has_value());
-  EXPECT_FALSE(partial.serialNumber.has_value());
+      parseProductInformation(u" VLMA0421H100R000-EXT10302-000000421777-extra\r\n"_s);
+  EXPECT_EQ(full, (AudioProductInformation{u"VLM"_s, u"A"_s, u"0421"_s, u"H100"_s, u"R000"_s,
+                                           u"EXT1"_s, u"03"_s, u"02"_s, u"000000421777"_s}));
+  const AudioProductInformation partial = parseProductInformation(u"VLMA04--EXT10"_s);
+  EXPECT_EQ(partial,
+            (AudioProductInformation{u"VLM"_s, u"A"_s, std::nullopt, std::nullopt, std::nullopt,
+                                     u"EXT1"_s, std::nullopt, std::nullopt, std::nullopt}));
 }
 
 }  // namespace

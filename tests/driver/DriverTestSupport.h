@@ -37,8 +37,9 @@ class DriverFixture : public ::testing::Test {
   static uint64_t address(const void* data) { return reinterpret_cast<uintptr_t>(data); }
 
   // A 16-byte vendor command as the application builds it.
-  static KvonExSCSIIOStructT record(uint32_t direction, const void* data, uint64_t dataLength,
-                                    const void* sense, uint64_t senseLength, uint32_t timeout = 0) {
+  static KvonExSCSIIOStructT record(uint32_t direction = 0xFF, const void* data = nullptr,
+                                    uint64_t dataLength = 0, const void* sense = nullptr,
+                                    uint64_t senseLength = 0, uint32_t timeout = 0) {
     KvonExSCSIIOStructT r;
     r.request.direction = direction;
     r.request.commandLength = 16;

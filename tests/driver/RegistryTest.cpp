@@ -1,40 +1,14 @@
-#include "app/device/AudioDeviceTable.h"
 #include "driver/DriverIdentity.h"
 #include "tests/driver/DriverTestSupport.h"
 
 #include <fnmatch.h>
 
+#include <array>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 namespace {
-
-std::vector<std::string> classes(const std::vector<RegistryEntryRef>& entries) {
-  std::vector<std::string> names;
-  names.reserve(entries.size());
-  for (const auto& entry : entries) {
-    names.push_back(entry->className());
-  }
-  return names;
-}
-
-TEST(InMemoryRegistryTest, MatchesByClassAndSearchesChildrenDepthFirst) {
-  InMemoryRegistry registry;
-  const auto first = registry.addRecorder(0xF7A1, 0x0210, nullptr, "1-1", 2);
-  const auto second = registry.addRecorder(0xF7A2, 0x0205, nullptr, "1-2");
-  const auto devices = registry.matchingServices("IOUSBHostDevice");
-  ASSERT_EQ(devices.size(), 2U);
-  EXPECT_EQ(devices[0], first.usbDevice);
-  EXPECT_EQ(classes(registry.findChildren(first.usbDevice, [](const auto&) { return true; })),
-            (std::vector<std::string>{"IOUSBHostInterface", "IOUSBMassStorageDriver",
-                                      "IOSCSILogicalUnitNub", "com_korvane_DSSBlockCommandsDevice",
-                                      "IOMedia", "IOMedia", "IOMedia"}));
-  // The driver leaves 0x0205 alone, so its disk hangs below the SCSI device itself.
-  EXPECT_EQ(second.driver, nullptr);
-  EXPECT_EQ(second.disk->parent(), second.logicalUnit);
-  EXPECT_EQ(first.driver->properties().at("CFBundleVersion"), RegistryValue(std::string("3.4.0")));
-}
 
 TEST(InMemoryRegistryTest, OnlyDriverEntriesOpenAndHandlesAreChecked) {
   InMemoryRegistry registry;
@@ -57,18 +31,13 @@ TEST(DriverProbeTest, ClaimsTheMakersRecordersInItsProductRange) {
     const char* interfaceName;
     bool claimed;
   };
+  // The last row: read as 16-bit numbers, as the USB descriptors hold them.
   constexpr Row rows[] = {
-      {0xF7A1, 0x020A, "IOUSBHostInterface", true},
-      {0xF7A2, 0x02FF, "IOUSBHostInterface", true},
-      {0xF7A1, 0x0210, "IOUSBInterface", true},
-      {0xF7A1, 0x0209, "IOUSBHostInterface", false},
-      {0xF7A1, 0x0205, "IOUSBHostInterface", false},
-      {0xF7A1, 0x0300, "IOUSBHostInterface", false},
-      {0x1043, 0x0210, "IOUSBHostInterface", false},
-      {0xF7A1, 0x0210, "IOUSBDevice", false},
-      // Read as 16-bit numbers, as the USB descriptors hold them.
-      {0x1F7A1, 0x10210, "IOUSBHostInterface", true},
-  };
+      {0xF7A1, 0x020A, "IOUSBHostInterface", true},  {0xF7A2, 0x02FF, "IOUSBHostInterface", true},
+      {0xF7A1, 0x0210, "IOUSBInterface", true},      {0xF7A1, 0x0209, "IOUSBHostInterface", false},
+      {0xF7A1, 0x0205, "IOUSBHostInterface", false}, {0xF7A1, 0x0300, "IOUSBHostInterface", false},
+      {0x1043, 0x0210, "IOUSBHostInterface", false}, {0xF7A1, 0x0210, "IOUSBDevice", false},
+      {0x1F7A1, 0x10210, "IOUSBHostInterface", true}};
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message()
                  << std::hex << row.vendor << ":" << row.product << " " << row.interfaceName);
@@ -91,66 +60,54 @@ TEST(DriverProbeTest, ClaimsTheMakersRecordersInItsProductRange) {
             nullptr);
 }
 
-TEST(DriverIdentityTest, KeepsTheApplicationsVendorIDs) {
-  ASSERT_EQ(std::size(DriverIdentity::kMakerVendorIDs), std::size(kMakerVendorIDs));
-  for (size_t i = 0; i < std::size(kMakerVendorIDs); ++i) {
-    EXPECT_EQ(DriverIdentity::kMakerVendorIDs[i], kMakerVendorIDs[i]);
-  }
-}
-
 // udev matches each ATTRS value against shell patterns separated by "|"; the rules must
 // pick exactly the devices that the driver's probe takes.
 TEST(DriverRulesTest, TheRulesSelectTheProbesRange) {
   std::ifstream file(std::string(TARNWELL_SOURCE_DIR) + "/driver/udev/70-korvane-dss.rules");
-  ASSERT_TRUE(file.good());
-  std::stringstream text;
-  text << file.rdbuf();
-  const std::string rules = text.str();
-  // The quoted value after `key` on a line, or empty.
-  const auto valueOf = [](const std::string& line, const std::string& key) {
-    const size_t start = line.find(key + "==\"");
-    if (start == std::string::npos) {
-      return std::string();
-    }
-    const size_t from = start + key.size() + 3;
-    return line.substr(from, line.find('"', from) - from);
-  };
-  const auto matches = [](const std::string& patterns, const std::string& value) {
+  const auto matches = [](const std::string& patterns, const char* value) {
     std::stringstream alternatives(patterns);
     std::string pattern;
+    bool found = false;
     while (std::getline(alternatives, pattern, '|')) {
-      if (fnmatch(pattern.c_str(), value.c_str(), 0) == 0) {
-        return true;
-      }
+      found = found || fnmatch(pattern.c_str(), value, 0) == 0;
     }
-    return false;
+    return found;
+  };
+  // The quoted value after `key==` on a line, or empty. (No <regex>: GCC 12 warns inside it
+  // under the sanitizers.)
+  const auto valueOf = [](const std::string& line, const std::string& key) {
+    const size_t start = line.find(key + "==\"");
+    const size_t from = start + key.size() + 3;
+    return start == std::string::npos ? std::string()
+                                      : line.substr(from, line.find('"', from) - from);
   };
   int rulesSeen = 0;
-  std::stringstream lines(rules);
-  std::string line;
-  while (std::getline(lines, line)) {
+  bool claims = false;
+  for (std::string line; std::getline(file, line);) {
+    claims =
+        claims || line.find(R"(ENV{KORVANE_DSS_DRIVER}="com_korvane_DSSBlockCommandsDevice")") !=
+                      std::string::npos;
     const std::string vendors = valueOf(line, "ATTRS{idVendor}");
     const std::string products = valueOf(line, "ATTRS{idProduct}");
     if (vendors.empty() || products.empty()) {
       continue;
     }
     ++rulesSeen;
-    for (const int64_t vendor : {0xF7A1, 0xF7A2, 0xF7A3, 0x1043}) {
-      for (int64_t product = 0; product <= 0xFFFF; ++product) {
-        char vendorText[8];
-        char productText[8];
-        std::snprintf(vendorText, sizeof vendorText, "%04llx", static_cast<long long>(vendor));
-        std::snprintf(productText, sizeof productText, "%04llx", static_cast<long long>(product));
-        const bool expected =
-            DriverIdentity::isMakerVendorID(vendor) && DriverIdentity::isClaimedProductID(product);
-        ASSERT_EQ(matches(vendors, vendorText) && matches(products, productText), expected)
-            << vendorText << ":" << productText;
+    for (const int vendor : {0xF7A1, 0xF7A2, 0xF7A3, 0x1043}) {
+      for (int product = 0; product <= 0xFFFF; ++product) {
+        std::array<char, 8> vendorText{};
+        std::array<char, 8> productText{};
+        std::snprintf(vendorText.data(), vendorText.size(), "%04x", vendor);
+        std::snprintf(productText.data(), productText.size(), "%04x", product);
+        ASSERT_EQ(
+            matches(vendors, vendorText.data()) && matches(products, productText.data()),
+            DriverIdentity::isMakerVendorID(vendor) && DriverIdentity::isClaimedProductID(product))
+            << vendorText.data() << ":" << productText.data();
       }
     }
   }
   EXPECT_EQ(rulesSeen, 3);  // the SCSI device, its sg node and its block nodes
-  EXPECT_NE(rules.find("ENV{KORVANE_DSS_DRIVER}=\"com_korvane_DSSBlockCommandsDevice\""),
-            std::string::npos);
+  EXPECT_TRUE(claims);
 }
 
 TEST(RequestRecordTest, LayoutsRoundTripInEveryByteOrder) {

@@ -1,7 +1,11 @@
+#include "app/device/AudioDeviceDetectorReal.h"
+#include "app/device/RecorderVolumes.h"
+#include "app/device/ScsiTransport.h"
 #include "driver/DriverIdentity.h"
-#include "driver/KvonExSCSIIOStruct.h"
-#include "driver/SgPtTarget.h"
 #include "platform/registry/UdevRegistry.h"
+#include "tests/device/DetectorTestSupport.h"
+#include "tests/platform/VolumeTestSupport.h"
+#include "tests/support/ToolProcess.h"
 
 #include <gtest/gtest.h>
 #include <scsi/sg.h>
@@ -9,7 +13,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -17,8 +20,10 @@
 
 // Runs under umockdev-wrapper: the testbed stands in for /sys and /dev, and SG_IO on the
 // recorder's sg node is answered by a handler in this process, so the real pass-through
-// path (libudev, the driver, sg_pt) runs without hardware.
+// path (libudev, the driver, sg_pt, the transport, detection) runs without hardware.
 namespace {
+
+using namespace Qt::StringLiterals;
 
 constexpr const char* kRecorderPath = "/sys/devices/pci0000:00/0000:00:14.0/usb2/2-1";
 
@@ -26,10 +31,7 @@ constexpr const char* kRecorderPath = "/sys/devices/pci0000:00/0000:00:14.0/usb2
 struct SgRecorder {
   struct Seen {
     std::vector<uint8_t> cdb;
-    int direction = 0;
-    unsigned int length = 0;
-    unsigned int timeout = 0;
-    std::vector<uint8_t> dataOut;
+    sg_io_hdr_t header;
   };
   std::mutex mutex;
   std::vector<Seen> seen;
@@ -52,26 +54,14 @@ gboolean onIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client, gp
   std::memcpy(&h, header->data, sizeof h);
   UMockdevIoctlData* cdb = umockdev_ioctl_data_resolve(
       header, static_cast<gint>(offsetof(sg_io_hdr_t, cmdp)), h.cmd_len, &error);
-  SgRecorder::Seen seen;
-  seen.cdb.assign(cdb->data, cdb->data + h.cmd_len);
-  seen.direction = h.dxfer_direction;
-  seen.length = h.dxfer_len;
-  seen.timeout = h.timeout;
+  SgRecorder::Seen seen{{cdb->data, cdb->data + h.cmd_len}, h};
   UMockdevIoctlData* buffer =
       h.dxfer_len > 0
           ? umockdev_ioctl_data_resolve(header, static_cast<gint>(offsetof(sg_io_hdr_t, dxferp)),
                                         h.dxfer_len, &error)
           : nullptr;
-  if (buffer != nullptr && h.dxfer_direction == SG_DXFER_TO_DEV) {
-    seen.dataOut.assign(buffer->data, buffer->data + h.dxfer_len);
-  }
-  h.status = 0;
-  h.masked_status = 0;
-  h.host_status = 0;
-  h.driver_status = 0;
-  h.sb_len_wr = 0;
-  h.resid = 0;
-  h.info = 0;
+  // Everything from the status on is the recorder's answer.
+  std::memset(&h.status, 0, sizeof h - offsetof(sg_io_hdr_t, status));
   if (seen.cdb[0] == 0xE1) {  // this recorder refuses E1 with ILLEGAL REQUEST
     std::array<guint8, 18> sense{0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x20};
     UMockdevIoctlData* senseBuffer = umockdev_ioctl_data_resolve(
@@ -101,6 +91,8 @@ gboolean onIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client, gp
   return TRUE;
 }
 
+// The one umockdev set-up: a testbed loaded from the recorded trees under tests/data/driver,
+// and the recorder's sg node answered by onIoctl.
 class UdevRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -110,6 +102,7 @@ class UdevRegistryTest : public ::testing::Test {
     }
   }
   void TearDown() override {
+    Registry::setShared(nullptr);
     if (handler_ != nullptr) {
       g_object_unref(handler_);
     }
@@ -141,35 +134,16 @@ class UdevRegistryTest : public ::testing::Test {
     return nullptr;
   }
 
-  RegistryEntryRef driverEntry(Registry& registry) {
-    const auto below = registry.findChildren(recorderEntry(registry), [](const auto& entry) {
-      return entry.className() == DriverIdentity::kDeviceClassName;
-    });
-    return below.empty() ? nullptr : below.front();
+  static RegistryEntryRef driverEntry(Registry& registry) {
+    const auto drivers = registry.matchingServices(DriverIdentity::kDeviceClassName);
+    return drivers.empty() ? nullptr : drivers.front();
   }
 
-  IOReturn read(Registry& registry, uint32_t connection, uint8_t opcode, uint32_t selector,
-                uint32_t timeout, std::array<uint8_t, 8>& data, std::array<uint8_t, 18>& sense,
-                uint32_t* status) {
-    KvonExSCSIIOStructT record;
-    record.request = {0x80,
-                      16,
-                      {opcode},
-                      data.size(),
-                      reinterpret_cast<uintptr_t>(data.data()),
-                      sense.size(),
-                      reinterpret_cast<uintptr_t>(sense.data())};
-    record.timeout = timeout;
-    uint32_t size = 0;
-    const auto bytes = KvonRecord::encode(selector, record, false, &size);
-    std::array<uint8_t, 4> output{};
-    size_t outputSize = output.size();
-    const std::array<ClientBuffer, 2> lent{ClientBuffer::of(data.data(), data.size()),
-                                           ClientBuffer::of(sense.data(), sense.size())};
-    const IOReturn result = registry.callStructMethod(
-        connection, selector, std::span(bytes->data(), size), output.data(), &outputSize, lent);
-    std::memcpy(status, output.data(), sizeof *status);
-    return result;
+  // One read through the application's transport; 8 bytes of data in.
+  static ScsiOutcome read(Registry& registry, uint32_t connection, uint8_t opcode,
+                          std::array<uint8_t, 8>& data, std::optional<uint32_t> timeout = {}) {
+    const std::array<uint8_t, 16> cdb{opcode};
+    return sendScsiCommand(&registry, connection, ScsiDataDirection::dataIn, cdb, data, timeout);
   }
 
   UMockdevTestbed* testbed_ = nullptr;
@@ -239,6 +213,7 @@ TEST_F(UdevRegistryTest, ADriverEntryWithoutSgNodeCannotBeOpened) {
   EXPECT_EQ(registry.openUserClient(driver, 0, &connection), kIOReturnNoDevice);
 }
 
+// Requests reach the sg node through sg_pt, until the recorder goes away.
 TEST_F(UdevRegistryTest, RequestsReachTheSgNodeThroughSgPt) {
   load("recorder-claimed.umockdev");
   answerSgIo();
@@ -249,71 +224,69 @@ TEST_F(UdevRegistryTest, RequestsReachTheSgNodeThroughSgPt) {
   ASSERT_EQ(registry.openUserClient(driver, 0, &connection), kIOReturnSuccess);
 
   std::array<uint8_t, 8> data{};
-  std::array<uint8_t, 18> sense{};
-  uint32_t status = 0xAA;
-  EXPECT_EQ(read(registry, connection, 0xE0, 5, 0, data, sense, &status), kIOReturnSuccess);
-  EXPECT_EQ(status, 0U);
+  const ScsiOutcome model = read(registry, connection, 0xE0, data);
+  EXPECT_EQ(model.result, kIOReturnSuccess);
+  EXPECT_EQ(model.status, 0U);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data())), "KV-4110");
 
-  EXPECT_EQ(read(registry, connection, 0xE1, 7, 1500, data, sense, &status), kIOReturnIOError);
-  EXPECT_EQ(status, 2U);
-  EXPECT_EQ(sense[2], 0x05);
-  EXPECT_EQ(sense[12], 0x20);
+  const ScsiOutcome refused = read(registry, connection, 0xE1, data, 1500);
+  EXPECT_EQ(refused.result, kIOReturnIOError);
+  EXPECT_EQ(refused.status, 2U);
+  EXPECT_EQ(refused.senseText(),
+            u"Illegal Request, Additional sense: Invalid command operation code"_s);
 
-  const std::scoped_lock lock(sg_.mutex);
-  ASSERT_EQ(sg_.seen.size(), 2U);
-  EXPECT_EQ(sg_.seen[0].cdb.size(), 16U);
-  EXPECT_EQ(sg_.seen[0].direction, SG_DXFER_FROM_DEV);
-  EXPECT_EQ(sg_.seen[0].length, 8U);
-  EXPECT_EQ(sg_.seen[0].timeout, 10000U);
-  EXPECT_EQ(sg_.seen[1].cdb[0], 0xE1);
-  EXPECT_EQ(sg_.seen[1].timeout, 2000U);  // sg_pt counts whole seconds
-}
-
-TEST_F(UdevRegistryTest, ARecorderThatWentAwayFailsItsConnection) {
-  load("recorder-claimed.umockdev");
-  answerSgIo();
-  UdevRegistry registry;
-  uint32_t connection = 0;
-  ASSERT_EQ(registry.openUserClient(driverEntry(registry), 0, &connection), kIOReturnSuccess);
+  {
+    const std::scoped_lock lock(sg_.mutex);
+    ASSERT_EQ(sg_.seen.size(), 2U);
+    EXPECT_EQ(sg_.seen[0].cdb.size(), 16U);
+    EXPECT_EQ(sg_.seen[0].header.dxfer_direction, SG_DXFER_FROM_DEV);
+    EXPECT_EQ(sg_.seen[0].header.dxfer_len, 8U);
+    EXPECT_EQ(sg_.seen[0].header.timeout, 10000U);
+    EXPECT_EQ(sg_.seen[1].cdb[0], 0xE1);
+    EXPECT_EQ(sg_.seen[1].header.timeout, 2000U);  // sg_pt counts whole seconds
+  }
   umockdev_testbed_remove_device(testbed_, kRecorderPath);
-  std::array<uint8_t, 8> data{};
-  std::array<uint8_t, 18> sense{};
-  uint32_t status = 0;
-  EXPECT_EQ(read(registry, connection, 0xE0, 5, 0, data, sense, &status), 0x10000003U);
+  EXPECT_EQ(read(registry, connection, 0xE0, data).result, 0x10000003U);
   EXPECT_EQ(recorderEntry(registry), nullptr);
 }
 
-// tarnwell-tool inherits the testbed, so it sees the same recorder and sg node.
-TEST_F(UdevRegistryTest, TheToolShowsTheRecorderAndSendsACommand) {
+// tarnwell-tool inherits the testbed: it finds the recorder in the udev registry and sends
+// through the same transport to the sg node.
+TEST_F(UdevRegistryTest, TheToolSendsACommandToTheSgNode) {
   load("recorder-claimed.umockdev");
   answerSgIo();
-  const auto run = [](const std::string& arguments, std::string* output) {
-    const std::string command = std::string(TARNWELL_TOOL_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::array<char, 4096> chunk{};
-    size_t count = 0;
-    while ((count = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-      output->append(chunk.data(), count);
-    }
-    return WEXITSTATUS(pclose(pipe));
-  };
-  std::string tree;
-  const int status = run("registry", &tree);
-  if (status == 2 && tree.find("unknown command") != std::string::npos) {
-    GTEST_SKIP() << "this tarnwell-tool has no driver commands";
-  }
-  EXPECT_EQ(status, 0) << tree;
-  EXPECT_NE(tree.find("class=com_korvane_DSSBlockCommandsDevice"), std::string::npos) << tree;
-  EXPECT_NE(tree.find("BSD Name=\"sdb2\""), std::string::npos) << tree;
+  const ToolRun refused =
+      runTool({u"scsi"_s, u"--cdb"_s, u"E1000000000000000000000000000000"_s, u"--in"_s, u"8"_s});
+  EXPECT_EQ(refused.status, 1) << refused.err.toStdString();
+  EXPECT_TRUE(refused.out.contains(QLatin1String("status=0x02"))) << refused.out.toStdString();
+  EXPECT_TRUE(refused.out.contains(QLatin1String("sense=700005000000000A0000000020")))
+      << refused.out.toStdString();
+}
 
-  std::string answer;
-  EXPECT_EQ(run("scsi --cdb E0000008000000000000000000000000 --in 8", &answer), 0) << answer;
-  EXPECT_NE(answer.find("data=4B562D3431313000"), std::string::npos) << answer;
-  std::string refused;
-  EXPECT_EQ(run("scsi --cdb E1000000000000000000000000000000 --in 8 --timeout 1000", &refused), 1)
-      << refused;
-  EXPECT_NE(refused.find("status=0x02"), std::string::npos) << refused;
+// Detection opens the claimed recorder's sg node; its partitions (sdb1, sdb2) are matched
+// against the real mount table: tmpfs file systems mounted from those names and from
+// another disk.
+TEST_F(UdevRegistryTest, DetectionOpensTheRecorderAndFindsItsMountedVolumes) {
+  load("recorder-claimed.umockdev");
+  testApplication();
+  Registry::setShared(std::make_shared<UdevRegistry>());
+  AudioDeviceDetectorReal detector(std::chrono::milliseconds(0), {});
+  ASSERT_EQ(detectOnce(detector), std::nullopt);
+  const auto devices = detector.devices();
+  ASSERT_EQ(devices.size(), 1U);
+  EXPECT_EQ(devices[0]->usbVendorID, 0xF7A1);
+  EXPECT_EQ(devices[0]->usbPID, 0x0210);
+  EXPECT_EQ(devices[0]->driverEntry->className(), DriverIdentity::kDeviceClassName);
+  EXPECT_NE(devices[0]->driverEntry->dataPort(), 0U);
+  EXPECT_EQ(detector.supportedDevices(), devices);
+
+  const TmpfsMount second("/dev/sdb2");
+  SKIP_WITHOUT_MOUNT(second);
+  const TmpfsMount unrelated("/dev/sdc1");
+  const TmpfsMount first("/dev/sdb1");
+  EXPECT_EQ(RecorderVolumes::find(*devices[0]),
+            (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(second.path())),
+                         QUrl::fromLocalFile(QString::fromStdString(first.path()))}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "driver/ScsiTarget.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -52,18 +53,16 @@ class ScriptedTarget final : public ScsiTarget {
   const std::vector<Seen>& seen() const { return seen_; }
 
   void execute(ScsiTask& task) override {
-    Seen seen;
     const auto cdb = task.commandDescriptorBlock();
-    seen.cdb.assign(cdb.begin(), cdb.end());
-    seen.direction = task.dataTransferDirection();
-    seen.requestedCount = task.requestedDataTransferCount();
-    seen.timeout = task.timeoutDuration();
     const auto buffer = task.dataBuffer();
-    if (seen.direction == ScsiDataTransferDirection::fromInitiatorToTarget) {
-      seen.dataOut.assign(buffer.begin(), buffer.end());
-    }
-    seen_.push_back(seen);
-
+    const auto direction = task.dataTransferDirection();
+    const bool out = direction == ScsiDataTransferDirection::fromInitiatorToTarget;
+    seen_.push_back(
+        {{cdb.begin(), cdb.end()},
+         direction,
+         task.requestedDataTransferCount(),
+         out ? std::vector<uint8_t>(buffer.begin(), buffer.end()) : std::vector<uint8_t>(),
+         task.timeoutDuration()});
     Answer answer;
     if (!answers_.empty()) {
       answer = std::move(answers_.front());
@@ -72,12 +71,10 @@ class ScriptedTarget final : public ScsiTarget {
     if (answer.during) {
       answer.during();
     }
-    size_t copied = 0;
-    if (seen.direction == ScsiDataTransferDirection::fromTargetToInitiator) {
+    size_t copied = out ? buffer.size() : 0;
+    if (direction == ScsiDataTransferDirection::fromTargetToInitiator) {
       copied = std::min(answer.dataIn.size(), buffer.size());
       std::copy_n(answer.dataIn.begin(), copied, buffer.begin());
-    } else if (seen.direction == ScsiDataTransferDirection::fromInitiatorToTarget) {
-      copied = buffer.size();
     }
     task.setRealizedDataTransferCount(copied);
     task.setServiceResponse(answer.response);
