@@ -102,10 +102,12 @@ TEST(MountMonitorDiff, AVolumeThisProcessUnmountedIsNewWhenItIsBackUnderTheSameI
 }
 
 TEST(MountTable, ListsMeasuresAndUnmountsATmpfsOnAThreadOfItsOwn) {
-  MountTable table;
-  EXPECT_EQ(unmountAndWait(table, "/nonexistent/volume"), kNotMountedError);
+  // First: the mount moves this thread into a mount namespace of its own, and the table's
+  // worker thread, started after it, must see the same mounts.
   const TmpfsMount mount;
   SKIP_WITHOUT_MOUNT(mount);
+  MountTable table;
+  EXPECT_EQ(unmountAndWait(table, "/nonexistent/volume"), kNotMountedError);
   const MountedVolume volume{mount.path(), "tarnwell-test-src"};
   EXPECT_TRUE(listed(table, volume));
   EXPECT_EQ(table.sourceOf(mount.path()), "tarnwell-test-src");
