@@ -165,11 +165,11 @@ void CheckUpdateInteractor::queryStatusAndServer() {
         view->setMessage(text("ID_MSG_CONECTTING_TO_SERVER"));
       }
     });
-    fetchUpdateInfo(manager, *device, [done](const ServiceAnswer& answer) {
-      done([answer](CheckUpdateInteractor& check) {
+    fetchUpdateInfo(manager, *device, [done, device](const ServiceAnswer& answer) {
+      done([answer, device](CheckUpdateInteractor& check) {
         check.status_ = 0;
         check.networkError_ = answer.error;
-        check.storeUpdateInfoAnswer(answer);
+        check.storeUpdateInfoAnswer(answer, *device);
       });
     });
   });
@@ -215,7 +215,7 @@ void CheckUpdateInteractor::fetchUpdateInfo(const std::shared_ptr<DownloadManage
   const std::weak_ptr<DownloadManager> weakManager = manager;
   manager->checkConnection([weakManager, device, completion](bool connected) {
     if (!connected) {
-      completion({NetworkError::notConnected(), std::nullopt, std::nullopt});
+      completion({NetworkError::notConnected(), std::nullopt});
       return;
     }
     const std::shared_ptr<DownloadManager> client = weakManager.lock();
@@ -231,20 +231,19 @@ void CheckUpdateInteractor::fetchUpdateInfo(const std::shared_ptr<DownloadManage
     const QByteArray bytes =
         root ? KvoIBProtocolEncoder().xmlDataWithRootNode(*root) : QByteArray();
     if (bytes.isEmpty()) {
-      completion(
-          {NetworkError::generalError(QStringLiteral("unknown")), std::nullopt, std::nullopt});
+      completion({NetworkError::generalError(QStringLiteral("unknown")), std::nullopt});
       return;
     }
-    client->requestUpdateInfo(bytes, [weakManager, device, completion](
-                                         const std::optional<QByteArray>& body,
-                                         const std::optional<NetworkError>& error) {
-      const std::shared_ptr<DownloadManager> answering = weakManager.lock();
-      completion({error, body, answering ? answering->localUpdateResponse(device) : std::nullopt});
+    // No reference to the manager here: it could be the last one.
+    client->requestUpdateInfo(bytes, [completion](const std::optional<QByteArray>& body,
+                                                  const std::optional<NetworkError>& error) {
+      completion({error, body});
     });
   });
 }
 
-void CheckUpdateInteractor::storeUpdateInfoAnswer(const ServiceAnswer& answer) {
+void CheckUpdateInteractor::storeUpdateInfoAnswer(const ServiceAnswer& answer,
+                                                  const AudioDevice& device) {
   const FirmwareDemand demand;
   std::optional<UpdaterInfo>& updaterInfo = controller_.updaterInfo;
   if (answer.body && !answer.error) {
@@ -252,12 +251,12 @@ void CheckUpdateInteractor::storeUpdateInfoAnswer(const ServiceAnswer& answer) {
   }
   // A local answer describes the firmware; the server's answer, when there is one, names
   // the package.
-  if (answer.local) {
+  if (const auto local = controller_.downloadManager->localUpdateResponse(device)) {
     std::optional<QString> fileURL;
     if (updaterInfo && updaterInfo->firmwareInfo) {
       fileURL = updaterInfo->firmwareInfo->fileURL;
     }
-    updaterInfo = UpdaterInfo{demand.parseFirmwareResult(*answer.local)};
+    updaterInfo = UpdaterInfo{demand.parseFirmwareResult(*local)};
     if (fileURL && updaterInfo->firmwareInfo) {
       updaterInfo->firmwareInfo->fileURL = *fileURL;
     }

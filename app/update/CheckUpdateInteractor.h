@@ -52,17 +52,16 @@ class CheckUpdateInteractor final {
   std::function<void(StepResult)> beginStep();
 
   // The service's answer about `device` (the connection check first), as it arrives on the
-  // HTTP client's queue: the error, the server's body and the local answer.
+  // HTTP client's queue: the error and the server's body.
   struct ServiceAnswer {
     std::optional<NetworkError> error;
     std::optional<QByteArray> body;
-    std::optional<QByteArray> local;
   };
   static void fetchUpdateInfo(const std::shared_ptr<DownloadManager>& manager,
                               const AudioDevice& device,
                               const std::function<void(ServiceAnswer)>& completion);
   // Stores the service's answer (or the local one) in the controller's updaterInfo.
-  void storeUpdateInfoAnswer(const ServiceAnswer& answer);
+  void storeUpdateInfoAnswer(const ServiceAnswer& answer, const AudioDevice& device);
 
   void startDetection();
   void evaluateDetection();
