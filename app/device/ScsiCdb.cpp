@@ -23,10 +23,10 @@ ScsiCdb updateFirmware(Step step, uint32_t first, uint32_t second, uint8_t proce
 }  // namespace
 
 QString ScsiCdb::text() const {
-  return QString::fromLatin1(
-      QByteArray::fromRawData(reinterpret_cast<const char*>(rawBytes.data()), rawBytes.size())
-          .toHex(' ')
-          .toUpper());
+  return QString::fromLatin1(QByteArray::fromRawData(reinterpret_cast<const char*>(rawBytes.data()),
+                                                     static_cast<qsizetype>(rawBytes.size()))
+                                 .toHex(' ')
+                                 .toUpper());
 }
 
 RecorderItemInfo recorderItemInfo(RecorderItem item) {
