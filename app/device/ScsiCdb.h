@@ -18,15 +18,9 @@ enum class RecorderItem {
   productInformation
 };
 
-// The modes of RecorderModeChange; the application sends only `update` (0x02).
-enum class RecorderMode : uint8_t {
-  mode00 = 0x00,
-  mode01 = 0x01,
-  update = 0x02,
-  mode04 = 0x04,
-  mode08 = 0x08,
-  mode10 = 0x10,
-};
+// The mode RecorderModeChange switches the recorder into; the application sends no other
+// (the recorder's modes are listed in RecorderCommandLayout::kModes).
+enum class RecorderMode : uint8_t { update = RecorderCommandLayout::kUpdateMode };
 
 // One 16-byte vendor command block; numbers inside it are big-endian.
 struct ScsiCdb {
