@@ -29,8 +29,8 @@ TextWizard::TextWizard(FWUpdaterController& controller, TextUserInterface& ui, T
     : controller_(controller), ui_(ui), console_(console), answerYes_(answerYes) {}
 
 int TextWizard::run() {
-  controller_.mainWindowController = &ui_;
-  ui_.setLocalMode(controller_.localUpdateInfo.has_value());
+  controller_.setMainWindowController(&ui_);
+  ui_.setLocalMode(controller_.localUpdateInfo().has_value());
   controller_.showPage({WizardPage::opening, std::nullopt, std::nullopt});
   controller_.bringMainWindowToFront();
 
@@ -42,7 +42,7 @@ int TextWizard::run() {
     // Nothing to answer while the main window is hidden (download, transfer) or while the
     // recorder's follow-up step runs behind the Updating page.
     const bool busy = !page || !ui_.isMainWindowShown() ||
-                      (page->page == WizardPage::updating && controller_.isExecutingUpdate);
+                      (page->page == WizardPage::updating && controller_.isExecutingUpdate());
     if (busy) {
       QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
       continue;

@@ -30,22 +30,22 @@ AppDelegate::AppDelegate(FWUpdaterController& controller, QObject* parent)
     : QObject(parent), controller_(controller) {}
 
 AppDelegate::~AppDelegate() {
-  if (controller_.mainWindowController == mainWindowController_.get()) {
-    controller_.mainWindowController = nullptr;
+  if (controller_.mainWindowController() == mainWindowController_.get()) {
+    controller_.setMainWindowController(nullptr);
   }
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
-  if (controller_.mainWindowController == mainWindowController_.get()) {
-    controller_.mainWindowController = nullptr;
+  if (controller_.mainWindowController() == mainWindowController_.get()) {
+    controller_.setMainWindowController(nullptr);
   }
   mainWindowController_ = std::make_unique<MainWindowController>(controller_);
-  controller_.mainWindowController = mainWindowController_.get();
+  controller_.setMainWindowController(mainWindowController_.get());
   connect(mainWindowController_.get(), &MainWindowController::terminationRequested, this,
           &AppDelegate::terminate, Qt::QueuedConnection);
 
   if (std::optional<LocalUpdateInfo> local = loadLocalUpdateInfo()) {
-    controller_.localUpdateInfo = std::move(local);
+    controller_.setLocalUpdateInfo(std::move(local));
   }
 
   Ui::MainWindowController& menu = mainWindowController_->outlets();
@@ -61,7 +61,7 @@ void AppDelegate::applicationDidFinishLaunching() {
           &QWidget::showMinimized);
   connect(terminateAppMenuItem, &QAction::triggered, this, &AppDelegate::terminate);
 
-  if (controller_.environment->instanceCount() < 2) {
+  if (controller_.environment()->instanceCount() < 2) {
     controller_.showPage({WizardPage::opening, std::nullopt, std::nullopt});
     mainWindowController_->showMainWindow();
   } else {

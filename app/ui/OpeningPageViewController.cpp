@@ -13,7 +13,7 @@ OpeningPageViewController::OpeningPageViewController(FWUpdaterController& contro
       ui_(std::make_unique<Ui::OpeningPageViewController>()) {
   ui_->setupUi(this);
   viewDidLoad(ui_->titleLabel, ui_->appVersionLabel);
-  const bool localMode = controller.localUpdateInfo.has_value();
+  const bool localMode = controller.localUpdateInfo().has_value();
   ImageResource::show(ui_->imageView, localMode ? QStringLiteral("illust_localstart")
                                                 : QStringLiteral("illust_opening"));
   ui_->localModeLabel->setVisible(localMode);

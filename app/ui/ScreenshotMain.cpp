@@ -113,15 +113,15 @@ void shootPages(FWUpdaterController& controller, Shooter& shooter) {
     window.showPage(request);
     shooter.shoot(&window, name);
   }
-  controller.localUpdateInfo = LocalUpdateInfo{};
+  controller.setLocalUpdateInfo(LocalUpdateInfo{});
   window.showPage({WizardPage::opening, std::nullopt, std::nullopt});
   shooter.shoot(&window, QStringLiteral("page-opening-local"));
-  controller.localUpdateInfo.reset();
+  controller.setLocalUpdateInfo(std::nullopt);
 
-  controller.isExecutingUpdate = true;
+  controller.setExecutingUpdate(true);
   window.showPage({WizardPage::updating, std::nullopt, std::nullopt});
   shooter.shoot(&window, QStringLiteral("page-updating-busy"));
-  controller.isExecutingUpdate = false;
+  controller.setExecutingUpdate(false);
   auto* updating = qobject_cast<UpdatingPageViewController*>(window.currentPage());
   updating->outlets().confirmCheckBox->setChecked(true);
   updating->refreshState();

@@ -27,7 +27,7 @@ UpdatingPageViewController::UpdatingPageViewController(FWUpdaterController& cont
 UpdatingPageViewController::~UpdatingPageViewController() = default;
 
 void UpdatingPageViewController::refreshState() {
-  const bool busy = controller().isExecutingUpdate;
+  const bool busy = controller().isExecutingUpdate();
   ui_->busyLabel->setVisible(busy);
   ui_->busyIndicator->setVisible(busy);
   changeConfirmState();
@@ -35,7 +35,8 @@ void UpdatingPageViewController::refreshState() {
 
 void UpdatingPageViewController::changeConfirmState() {
   // While the recorder is still being finished and verified, "completed" would be untrue.
-  ui_->nextButton->setEnabled(ui_->confirmCheckBox->isChecked() && !controller().isExecutingUpdate);
+  ui_->nextButton->setEnabled(ui_->confirmCheckBox->isChecked() &&
+                              !controller().isExecutingUpdate());
 }
 
 void UpdatingPageViewController::goToNext() {

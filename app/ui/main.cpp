@@ -51,19 +51,17 @@ Arguments readArguments(const QStringList& arguments) {
 
 int runText(const Arguments& arguments) {
   FWUpdaterController& controller = FWUpdaterController::shared();
-  controller.localUpdateInfo = loadLocalUpdateInfo();
+  controller.setLocalUpdateInfo(loadLocalUpdateInfo());
   // Another instance already leads the user: this one leaves without a word.
-  if (controller.environment->instanceCount() >= 2) {
+  if (controller.environment()->instanceCount() >= 2) {
     return 0;
   }
   TextConsole console(stdin, stdout);
   TextUserInterface ui(console, arguments.answerYes);
   const int status = TextWizard(controller, ui, console, arguments.answerYes).run();
-  controller.mainWindowController = nullptr;
+  controller.setMainWindowController(nullptr);
   // The recorder record holds registry objects of the virtual recorders; let it go first.
-  controller.transferFWInteractor.reset();
-  controller.downloadFWInteractor.reset();
-  controller.targetDevice.reset();
+  controller.releaseRecorder();
   return status;
 }
 
@@ -78,9 +76,7 @@ int runDesktop() {
   delegate.applicationDidFinishLaunching();
   const int status = QApplication::exec();
   // The recorder record holds registry objects of the virtual recorders; let it go first.
-  controller.transferFWInteractor.reset();
-  controller.downloadFWInteractor.reset();
-  controller.targetDevice.reset();
+  controller.releaseRecorder();
   return status;
 }
 

@@ -37,15 +37,15 @@ void CheckUpdateInteractor::run() {
   while (isRunning_) {
     startDetection();
     if (!waitModal()) {
-      controller_.deviceDetector->setCompletion(nullptr);
+      controller_.deviceDetector()->setCompletion(nullptr);
       giveUp();
       return;
     }
     evaluateDetection();
-    if (!isRunning_ || controller_.targetDevice == nullptr) {
+    if (!isRunning_ || controller_.targetDevice() == nullptr) {
       continue;
     }
-    if (controller_.deviceInterface->requiresModeChange(*controller_.targetDevice)) {
+    if (controller_.deviceInterface()->requiresModeChange(*controller_.targetDevice())) {
       changeMode();
       continue;
     }
@@ -71,9 +71,9 @@ std::function<void(CheckUpdateInteractor::StepResult)> CheckUpdateInteractor::be
 }
 
 void CheckUpdateInteractor::startDetection() {
-  controller_.targetDevice = nullptr;
-  if (controller_.mainWindowController != nullptr) {
-    progressWindowController_ = controller_.mainWindowController->showProgress(false);
+  controller_.setTargetDevice(nullptr);
+  if (controller_.mainWindowController() != nullptr) {
+    progressWindowController_ = controller_.mainWindowController()->showProgress(false);
   }
   if (progressWindowController_ != nullptr) {
     progressWindowController_->setMessage(text("ID_DETECT_RECORDER"));
@@ -81,17 +81,17 @@ void CheckUpdateInteractor::startDetection() {
   }
   const auto done = beginStep();
   const auto pause = pauses_.afterDetection;
-  controller_.deviceDetector->setCompletion(
+  controller_.deviceDetector()->setCompletion(
       [done, pause](const std::optional<AudioDeviceError>& detected) {
         std::this_thread::sleep_for(pause);
         done([detected](CheckUpdateInteractor& check) { check.detectorError_ = detected; });
       });
   detectorError_.reset();
-  controller_.deviceDetector->detect();
+  controller_.deviceDetector()->detect();
 }
 
 void CheckUpdateInteractor::evaluateDetection() {
-  AudioDeviceDetector& detector = *controller_.deviceDetector;
+  AudioDeviceDetector& detector = *controller_.deviceDetector();
   if (const std::optional<AudioDeviceError> error = detectorError_) {
     closeProgressWindow();
     isRunning_ = false;
@@ -106,7 +106,7 @@ void CheckUpdateInteractor::evaluateDetection() {
     controller_.showErrorAlert(QStringLiteral("ID_ERR_DIFFERENT_RECORDER"));
     isRunning_ = false;
   } else {
-    controller_.targetDevice = supported.front();
+    controller_.setTargetDevice(supported.front());
   }
   detector.setCompletion(nullptr);
 }
@@ -114,9 +114,9 @@ void CheckUpdateInteractor::evaluateDetection() {
 void CheckUpdateInteractor::changeMode() {
   const auto done = beginStep();
   const auto pause = pauses_.afterModeChange;
-  const AudioDevicePtr device = controller_.targetDevice;
-  const std::shared_ptr<AudioDeviceInterface> deviceInterface = controller_.deviceInterface;
-  SerialQueue& queue = controller_.deviceQueue;
+  const AudioDevicePtr device = controller_.targetDevice();
+  const std::shared_ptr<AudioDeviceInterface> deviceInterface = controller_.deviceInterface();
+  SerialQueue& queue = controller_.deviceQueue();
   modeChangeError_.reset();
   queue.async([=, &queue] {
     deviceInterface->switchRecorderMode(
@@ -138,10 +138,10 @@ void CheckUpdateInteractor::changeMode() {
 
 void CheckUpdateInteractor::queryStatusAndServer() {
   const auto done = beginStep();
-  const AudioDevicePtr device = controller_.targetDevice;
-  const bool localMode = controller_.localUpdateInfo.has_value();
-  const std::shared_ptr<AudioDeviceInterface> deviceInterface = controller_.deviceInterface;
-  const std::shared_ptr<DownloadManager> manager = controller_.downloadManager;
+  const AudioDevicePtr device = controller_.targetDevice();
+  const bool localMode = controller_.localUpdateInfo().has_value();
+  const std::shared_ptr<AudioDeviceInterface> deviceInterface = controller_.deviceInterface();
+  const std::shared_ptr<DownloadManager> manager = controller_.downloadManager();
   const auto pause = pauses_.afterFailedStatus;
   // The window may be gone by the time the worker asks for the new message: the worker
   // holds it weakly.
@@ -149,7 +149,7 @@ void CheckUpdateInteractor::queryStatusAndServer() {
   // Until a result arrives, the step counts as failed (a give-up reads nothing else).
   status_ = AudioDeviceErrorCode::kStepFailed;
   networkError_.reset();
-  controller_.deviceQueue.async([=] {
+  controller_.deviceQueue().async([=] {
     const int32_t status = GetDeviceStatusInteractor().execute(*deviceInterface, *device);
     if (status != 0) {
       std::this_thread::sleep_for(pause);
@@ -186,20 +186,20 @@ void CheckUpdateInteractor::queryStatusAndServer() {
   }
   if (networkError_) {
     isRunning_ = false;
-    if (controller_.mainWindowController != nullptr) {
-      NetworkErrorAlert(*controller_.mainWindowController).report(*networkError_, isRunning_);
+    if (controller_.mainWindowController() != nullptr) {
+      NetworkErrorAlert(*controller_.mainWindowController()).report(*networkError_, isRunning_);
     }
     return;
   }
   isRunning_ = false;
-  if (controller_.localUpdateInfo) {
-    controller_.updaterInfo =
-        UpdaterInfo{controller_.localUpdateInfo->makeFirmwareInfo(controller_.localFirmwareFolder)};
-    controller_.showUpdaterAvailable(device, controller_.updaterInfo->firmwareInfo);
+  if (controller_.localUpdateInfo()) {
+    controller_.setUpdaterInfo(UpdaterInfo{
+        controller_.localUpdateInfo()->makeFirmwareInfo(controller_.localFirmwareFolder())});
+    controller_.showUpdaterAvailable(device, controller_.updaterInfo()->firmwareInfo);
     return;
   }
   const std::optional<FirmwareInfo> offered =
-      controller_.updaterInfo ? controller_.updaterInfo->firmwareInfo : std::nullopt;
+      controller_.updaterInfo() ? controller_.updaterInfo()->firmwareInfo : std::nullopt;
   if (offered && isVersionCodeLower(device->version, offered->version)) {
     controller_.showUpdaterAvailable(device, offered);
   } else {
@@ -245,13 +245,13 @@ void CheckUpdateInteractor::fetchUpdateInfo(const std::shared_ptr<DownloadManage
 void CheckUpdateInteractor::storeUpdateInfoAnswer(const ServiceAnswer& answer,
                                                   const AudioDevice& device) {
   const FirmwareDemand demand;
-  std::optional<UpdaterInfo>& updaterInfo = controller_.updaterInfo;
+  std::optional<UpdaterInfo> updaterInfo = controller_.updaterInfo();
   if (answer.body && !answer.error) {
     updaterInfo = UpdaterInfo{demand.parseFirmwareResult(*answer.body)};
   }
   // A local answer describes the firmware; the server's answer, when there is one, names
   // the package.
-  if (const auto local = controller_.downloadManager->localUpdateResponse(device)) {
+  if (const auto local = controller_.downloadManager()->localUpdateResponse(device)) {
     std::optional<QString> fileURL;
     if (updaterInfo && updaterInfo->firmwareInfo) {
       fileURL = updaterInfo->firmwareInfo->fileURL;
@@ -261,6 +261,7 @@ void CheckUpdateInteractor::storeUpdateInfoAnswer(const ServiceAnswer& answer,
       updaterInfo->firmwareInfo->fileURL = *fileURL;
     }
   }
+  controller_.setUpdaterInfo(std::move(updaterInfo));
 }
 
 bool CheckUpdateInteractor::waitModal() {

@@ -25,18 +25,21 @@ FWUpdaterController& FWUpdaterController::shared() {
   return *controller;
 }
 
-FWUpdaterController::FWUpdaterController(std::shared_ptr<RunningEnvironment> environment_,
-                                         std::shared_ptr<AudioDeviceDetector> deviceDetector_,
-                                         std::shared_ptr<AudioDeviceInterface> deviceInterface_,
-                                         std::shared_ptr<DownloadManager> downloadManager_)
-    : environment(std::move(environment_)),
-      deviceDetector(std::move(deviceDetector_)),
-      deviceInterface(std::move(deviceInterface_)),
-      downloadManager(std::move(downloadManager_)) {}
+FWUpdaterController::FWUpdaterController(std::shared_ptr<RunningEnvironment> environment,
+                                         std::shared_ptr<AudioDeviceDetector> deviceDetector,
+                                         std::shared_ptr<AudioDeviceInterface> deviceInterface,
+                                         std::shared_ptr<DownloadManager> downloadManager)
+    : environment_(std::move(environment)),
+      deviceDetector_(std::move(deviceDetector)),
+      deviceInterface_(std::move(deviceInterface)),
+      downloadManager_(std::move(downloadManager)) {}
 
-FWUpdaterController::~FWUpdaterController() {
-  transferFWInteractor.reset();
-  downloadFWInteractor.reset();
+FWUpdaterController::~FWUpdaterController() { releaseRecorder(); }
+
+void FWUpdaterController::releaseRecorder() {
+  transferFWInteractor_.reset();
+  downloadFWInteractor_.reset();
+  targetDevice_.reset();
 }
 
 void FWUpdaterController::replaceRoles(std::shared_ptr<RunningEnvironment> newEnvironment,
@@ -45,30 +48,30 @@ void FWUpdaterController::replaceRoles(std::shared_ptr<RunningEnvironment> newEn
                                        std::optional<UpdaterInfo> newUpdaterInfo,
                                        std::shared_ptr<DownloadManager> newDownloadManager) {
   if (newEnvironment) {
-    environment = std::move(newEnvironment);
+    environment_ = std::move(newEnvironment);
   }
   if (newDeviceDetector) {
-    deviceDetector = std::move(newDeviceDetector);
+    deviceDetector_ = std::move(newDeviceDetector);
   }
   if (newDeviceInterface) {
-    deviceInterface = std::move(newDeviceInterface);
+    deviceInterface_ = std::move(newDeviceInterface);
   }
   if (newUpdaterInfo) {
-    updaterInfo = std::move(newUpdaterInfo);
+    updaterInfo_ = std::move(newUpdaterInfo);
   }
   if (newDownloadManager) {
-    downloadManager = std::move(newDownloadManager);
+    downloadManager_ = std::move(newDownloadManager);
   }
 }
 
 void FWUpdaterController::setExecutingUpdate(bool executing) {
-  isExecutingUpdate = executing;
-  if (mainWindowController != nullptr) {
-    mainWindowController->executingUpdateChanged();
+  isExecutingUpdate_ = executing;
+  if (mainWindowController_ != nullptr) {
+    mainWindowController_->executingUpdateChanged();
   }
 }
 
-void FWUpdaterController::next() { CheckUpdateInteractor(*this, checkPauses).run(); }
+void FWUpdaterController::next() { CheckUpdateInteractor(*this, checkPauses_).run(); }
 
 void FWUpdaterController::performUpdateFirmware() {
   if (confirmUpdate()) {
@@ -77,18 +80,18 @@ void FWUpdaterController::performUpdateFirmware() {
 }
 
 void FWUpdaterController::disagree() {
-  showUpdaterAvailable(targetDevice, updaterInfo ? updaterInfo->firmwareInfo : std::nullopt);
+  showUpdaterAvailable(targetDevice_, updaterInfo_ ? updaterInfo_->firmwareInfo : std::nullopt);
 }
 
 void FWUpdaterController::startDownload() {
-  if (mainWindowController != nullptr) {
-    mainWindowController->hideMainWindow();
+  if (mainWindowController_ != nullptr) {
+    mainWindowController_->hideMainWindow();
   }
-  if (updaterInfo && targetDevice != nullptr && mainWindowController != nullptr) {
-    downloadFWInteractor =
-        std::make_unique<DownloadFWInteractor>(*updaterInfo, downloadManager, targetDevice,
-                                               *mainWindowController, localUpdateInfo.has_value());
-    if (downloadFWInteractor->start(
+  if (updaterInfo_ && targetDevice_ != nullptr && mainWindowController_ != nullptr) {
+    downloadFWInteractor_ = std::make_unique<DownloadFWInteractor>(
+        *updaterInfo_, downloadManager_, targetDevice_, *mainWindowController_,
+        localUpdateInfo_.has_value());
+    if (downloadFWInteractor_->start(
             [this](std::optional<QByteArray> data) { onDownloadFinished(std::move(data)); })) {
       return;
     }
@@ -106,18 +109,18 @@ void FWUpdaterController::onDownloadFinished(std::optional<QByteArray> firmwareD
 }
 
 void FWUpdaterController::startTransfer(const QByteArray& firmwareData) {
-  if (targetDevice == nullptr || !updaterInfo || !updaterInfo->firmwareInfo) {
+  if (targetDevice_ == nullptr || !updaterInfo_ || !updaterInfo_->firmwareInfo) {
     return;
   }
-  transferFWInteractor.reset();
-  transferFWInteractor = std::make_unique<TransferFWInteractor>(
-      *this, targetDevice, deviceInterface, firmwareData, *updaterInfo->firmwareInfo);
-  transferFWInteractor->start();
+  transferFWInteractor_.reset();
+  transferFWInteractor_ = std::make_unique<TransferFWInteractor>(
+      *this, targetDevice_, deviceInterface_, firmwareData, *updaterInfo_->firmwareInfo);
+  transferFWInteractor_->start();
 }
 
 void FWUpdaterController::goToNext() {
   showPage({WizardPage::completed, std::nullopt, std::nullopt});
-  isNeededConfirmToQuit = false;
+  isNeededConfirmToQuit_ = false;
 }
 
 void FWUpdaterController::updateNextDevice() const {
@@ -125,8 +128,8 @@ void FWUpdaterController::updateNextDevice() const {
 }
 
 void FWUpdaterController::terminateApp() const {
-  if (mainWindowController != nullptr) {
-    mainWindowController->terminate();
+  if (mainWindowController_ != nullptr) {
+    mainWindowController_->terminate();
   }
 }
 
@@ -138,13 +141,13 @@ bool FWUpdaterController::confirmQuit() {
 }
 
 bool FWUpdaterController::shouldClose() {
-  if (!isNeededConfirmToQuit) {
+  if (!isNeededConfirmToQuit_) {
     return true;
   }
   if (!confirmQuit()) {
     return false;
   }
-  isNeededConfirmToQuit = false;
+  isNeededConfirmToQuit_ = false;
   return true;
 }
 
@@ -186,8 +189,8 @@ void FWUpdaterController::reportDeviceError(const AudioDeviceError& error) {
 }
 
 void FWUpdaterController::showPage(const WizardPageRequest& request) const {
-  if (mainWindowController != nullptr) {
-    mainWindowController->showPage(request);
+  if (mainWindowController_ != nullptr) {
+    mainWindowController_->showPage(request);
   }
 }
 
@@ -201,14 +204,14 @@ void FWUpdaterController::showUpdaterAvailable(
 }
 
 void FWUpdaterController::bringMainWindowToFront() const {
-  if (mainWindowController != nullptr) {
-    mainWindowController->showMainWindow();
+  if (mainWindowController_ != nullptr) {
+    mainWindowController_->showMainWindow();
   }
 }
 
 std::optional<int> FWUpdaterController::runAlert(const AlertRequest& alert) const {
-  if (mainWindowController == nullptr) {
+  if (mainWindowController_ == nullptr) {
     return std::nullopt;
   }
-  return mainWindowController->runAlert(alert);
+  return mainWindowController_->runAlert(alert);
 }

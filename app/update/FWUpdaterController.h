@@ -21,8 +21,8 @@ class TransferFWInteractor;
 
 // The spine of an update run: the roles that reach the recorder, the server and the system,
 // the recorder chosen, the server's answer, the flags that govern quitting, the device
-// queue, and the flow from the Opening page to the Completed page. Every operation runs on
-// the main thread; recorder work runs on `deviceQueue`.
+// queue, and the flow from the Opening page to the Completed page. Its state is touched on
+// the main thread only; recorder work runs on `deviceQueue()`.
 class FWUpdaterController final {
  public:
   // The process's controller, with the real roles; created on first use, never destroyed.
@@ -36,25 +36,50 @@ class FWUpdaterController final {
   FWUpdaterController(const FWUpdaterController&) = delete;
   FWUpdaterController& operator=(const FWUpdaterController&) = delete;
 
-  std::shared_ptr<RunningEnvironment> environment;
-  std::shared_ptr<AudioDeviceDetector> deviceDetector;
-  std::shared_ptr<AudioDeviceInterface> deviceInterface;
-  AudioDevicePtr targetDevice;
-  std::optional<UpdaterInfo> updaterInfo;
-  std::optional<LocalUpdateInfo> localUpdateInfo;
-  // Where the local description and its firmware file were found.
-  QString localFirmwareFolder = Bundle::main().containingDirectory();
-  std::shared_ptr<DownloadManager> downloadManager;
-  std::unique_ptr<DownloadFWInteractor> downloadFWInteractor;
-  std::unique_ptr<TransferFWInteractor> transferFWInteractor;
-  // Set through setExecutingUpdate, which tells the front end.
-  bool isExecutingUpdate = false;
-  bool isNeededConfirmToQuit = false;
-  SerialQueue deviceQueue{"device"};
+  // The roles; replaceRoles swaps them before the first page.
+  const std::shared_ptr<RunningEnvironment>& environment() const { return environment_; }
+  const std::shared_ptr<AudioDeviceDetector>& deviceDetector() const { return deviceDetector_; }
+  const std::shared_ptr<AudioDeviceInterface>& deviceInterface() const { return deviceInterface_; }
+  const std::shared_ptr<DownloadManager>& downloadManager() const { return downloadManager_; }
+  // Where recorder work runs, one step after another.
+  SerialQueue& deviceQueue() { return deviceQueue_; }
+
+  // The recorder the check chose; none before it chose one.
+  const AudioDevicePtr& targetDevice() const { return targetDevice_; }
+  void setTargetDevice(AudioDevicePtr device) { targetDevice_ = std::move(device); }
+  // The server's (or the local description's) answer of the last check.
+  const std::optional<UpdaterInfo>& updaterInfo() const { return updaterInfo_; }
+  void setUpdaterInfo(std::optional<UpdaterInfo> info) { updaterInfo_ = std::move(info); }
+  // The local firmware description, which puts the run in local mode, and the folder where
+  // it and its firmware file were found.
+  const std::optional<LocalUpdateInfo>& localUpdateInfo() const { return localUpdateInfo_; }
+  const QString& localFirmwareFolder() const { return localFirmwareFolder_; }
+  void setLocalUpdateInfo(std::optional<LocalUpdateInfo> info,
+                          QString folder = Bundle::main().containingDirectory()) {
+    localUpdateInfo_ = std::move(info);
+    localFirmwareFolder_ = std::move(folder);
+  }
+
+  // The recorder is busy with the transfer or its follow-up step; the front end hears of
+  // each change.
+  bool isExecutingUpdate() const { return isExecutingUpdate_; }
+  void setExecutingUpdate(bool executing);
+  // Closing asks first: the Updating page waits for the user's confirmation.
+  bool isNeededConfirmToQuit() const { return isNeededConfirmToQuit_; }
+  void setNeededConfirmToQuit(bool needed) { isNeededConfirmToQuit_ = needed; }
+
   // The check's pauses after its background steps; tests shorten them.
-  CheckUpdateInteractor::Pauses checkPauses;
+  void setCheckPauses(CheckUpdateInteractor::Pauses pauses) { checkPauses_ = pauses; }
+
   // The main window's front end; none until start-up sets it.
-  UpdaterUserInterface* mainWindowController = nullptr;
+  UpdaterUserInterface* mainWindowController() const { return mainWindowController_; }
+  void setMainWindowController(UpdaterUserInterface* userInterface) {
+    mainWindowController_ = userInterface;
+  }
+
+  // Lets go of the recorder and of the use cases that hold it. The virtual recorders'
+  // registry objects live in them and must go before the process ends.
+  void releaseRecorder();
 
   // Puts each role given in place of the controller's own; none keeps the role in place.
   void replaceRoles(std::shared_ptr<RunningEnvironment> newEnvironment,
@@ -62,8 +87,6 @@ class FWUpdaterController final {
                     std::shared_ptr<AudioDeviceInterface> newDeviceInterface,
                     std::optional<UpdaterInfo> newUpdaterInfo,
                     std::shared_ptr<DownloadManager> newDownloadManager);
-
-  void setExecutingUpdate(bool executing);
 
   // Page actions.
   void next();                    // Opening: the update check
@@ -97,4 +120,20 @@ class FWUpdaterController final {
 
  private:
   std::optional<int> runAlert(const AlertRequest& alert) const;
+
+  std::shared_ptr<RunningEnvironment> environment_;
+  std::shared_ptr<AudioDeviceDetector> deviceDetector_;
+  std::shared_ptr<AudioDeviceInterface> deviceInterface_;
+  std::shared_ptr<DownloadManager> downloadManager_;
+  SerialQueue deviceQueue_{"device"};
+  AudioDevicePtr targetDevice_;
+  std::optional<UpdaterInfo> updaterInfo_;
+  std::optional<LocalUpdateInfo> localUpdateInfo_;
+  QString localFirmwareFolder_ = Bundle::main().containingDirectory();
+  std::unique_ptr<DownloadFWInteractor> downloadFWInteractor_;
+  std::unique_ptr<TransferFWInteractor> transferFWInteractor_;
+  bool isExecutingUpdate_ = false;
+  bool isNeededConfirmToQuit_ = false;
+  CheckUpdateInteractor::Pauses checkPauses_;
+  UpdaterUserInterface* mainWindowController_ = nullptr;
 };

@@ -20,13 +20,13 @@ TransferFWInteractor::TransferFWInteractor(FWUpdaterController& controller, Audi
 TransferFWInteractor::~TransferFWInteractor() {
   // Work still on the device queue uses this interactor; what it posted to the main thread
   // finds it gone and is dropped.
-  controller_.deviceQueue.sync([] {});
+  controller_.deviceQueue().sync([] {});
 }
 
 void TransferFWInteractor::start() {
   controller_.setExecutingUpdate(true);
-  if (controller_.mainWindowController != nullptr) {
-    progressWindow_ = controller_.mainWindowController->showProgress(true);
+  if (controller_.mainWindowController() != nullptr) {
+    progressWindow_ = controller_.mainWindowController()->showProgress(true);
   }
   if (progressWindow_ != nullptr) {
     progressWindow_->setIndeterminate(true);
@@ -41,7 +41,7 @@ void TransferFWInteractor::start() {
 
   const auto self = liveness_.ref();
   const auto delay = completionDelay_;
-  controller_.deviceQueue.async([this, self, delay] {
+  controller_.deviceQueue().async([this, self, delay] {
     const auto result = deviceInterface_->updateFirmware(
         *device_, firmwareData_, firmwareInfo_.fileName, [this](int64_t done, int64_t total) {
           {
@@ -84,7 +84,7 @@ void TransferFWInteractor::complete(const std::optional<AudioDeviceError>& resul
   if (!result) {
     controller_.showPage({WizardPage::updating, std::nullopt, std::nullopt});
     controller_.bringMainWindowToFront();
-    controller_.isNeededConfirmToQuit = true;
+    controller_.setNeededConfirmToQuit(true);
     runFollowUp();
     return;
   }
@@ -105,7 +105,7 @@ void TransferFWInteractor::complete(const std::optional<AudioDeviceError>& resul
 
 void TransferFWInteractor::runFollowUp() {
   const auto self = liveness_.ref();
-  controller_.deviceQueue.async([this, self] {
+  controller_.deviceQueue().async([this, self] {
     const auto result = deviceInterface_->finishUpdate(*device_, firmwareData_);
     self.postToMain([result](TransferFWInteractor& interactor) {
       interactor.controller_.setExecutingUpdate(false);

@@ -31,7 +31,7 @@ std::unique_ptr<FWUpdaterController> makeTestController(
                                               QDir::tempPath()),
           AudioDeviceInterfaceReal::Waits{100ms, 5000ms, 5000ms}),
       std::make_shared<DownloadManagerReal>(service));
-  controller->checkPauses = {0ms, 0ms, 0ms};
+  controller->setCheckPauses({0ms, 0ms, 0ms});
   return controller;
 }
 

@@ -141,7 +141,7 @@ TEST_F(PagesTest, UpdaterNoneShowsTheRecordersVersionAndNoOffer) {
 }
 
 TEST_F(PagesTest, UpdatingNextFollowsTheBoxOnceTheRecorderIsNoLongerBusy) {
-  controller->isExecutingUpdate = true;
+  controller->setExecutingUpdate(true);
   UpdatingPageViewController page(*controller, nullptr);
   Ui::UpdatingPageViewController& ui = page.outlets();
   EXPECT_FALSE(ui.nextButton->isEnabled());
@@ -150,7 +150,7 @@ TEST_F(PagesTest, UpdatingNextFollowsTheBoxOnceTheRecorderIsNoLongerBusy) {
   ui.confirmCheckBox->click();
   EXPECT_FALSE(ui.nextButton->isEnabled());
 
-  controller->isExecutingUpdate = false;
+  controller->setExecutingUpdate(false);
   page.refreshState();
   EXPECT_TRUE(ui.busyIndicator->isHidden());
   for (bool ticked : {true, false, true, false}) {
@@ -163,20 +163,20 @@ TEST_F(PagesTest, UpdatingNextFollowsTheBoxOnceTheRecorderIsNoLongerBusy) {
   // Return presses next only while next can be pressed.
   ui.confirmCheckBox->click();
   ASSERT_FALSE(ui.confirmCheckBox->isChecked());
-  controller->isNeededConfirmToQuit = true;
+  controller->setNeededConfirmToQuit(true);
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   page.show();
   QCoreApplication::sendEvent(&page, &enter);
-  EXPECT_TRUE(controller->isNeededConfirmToQuit);
+  EXPECT_TRUE(controller->isNeededConfirmToQuit());
   ui.confirmCheckBox->click();
   QCoreApplication::sendEvent(&page, &enter);
-  EXPECT_FALSE(controller->isNeededConfirmToQuit);
+  EXPECT_FALSE(controller->isNeededConfirmToQuit());
 }
 
 TEST_F(PagesTest, OpeningSaysWhenTheFirmwareComesFromThisComputer) {
   OpeningPageViewController online(*controller, nullptr);
   EXPECT_TRUE(online.outlets().localModeLabel->isHidden());
-  controller->localUpdateInfo = LocalUpdateInfo{};
+  controller->setLocalUpdateInfo(LocalUpdateInfo{});
   OpeningPageViewController local(*controller, nullptr);
   EXPECT_FALSE(local.outlets().localModeLabel->isHidden());
   EXPECT_EQ(local.outlets().localModeLabel->text(), text("ID_MSG_LOCAL_MODE"));

@@ -161,7 +161,7 @@ TEST_F(WindowsTest, ProgressWindowIsClosedByItsPhaseOnly) {
 
 TEST_F(WindowsTest, ClosingTheMainWindowAsksOnlyWhileTheUpdateWaits) {
   MainWindowController window(*controller);
-  controller->mainWindowController = &window;
+  controller->setMainWindowController(&window);
   int terminations = 0;
   QObject::connect(&window, &MainWindowController::terminationRequested, [&] { ++terminations; });
   QStringList asked;
@@ -172,17 +172,17 @@ TEST_F(WindowsTest, ClosingTheMainWindowAsksOnlyWhileTheUpdateWaits) {
   });
   window.show();
   window.showPage({WizardPage::updating, std::nullopt, std::nullopt});
-  controller->isNeededConfirmToQuit = true;
+  controller->setNeededConfirmToQuit(true);
 
   answer = 0;
   EXPECT_FALSE(window.close());
   EXPECT_EQ(asked, QStringList{text("ID_MSG_QUIT_APP")});
-  EXPECT_TRUE(controller->isNeededConfirmToQuit);
+  EXPECT_TRUE(controller->isNeededConfirmToQuit());
   EXPECT_EQ(terminations, 0);
 
   answer = 1;
   EXPECT_TRUE(window.close());
-  EXPECT_FALSE(controller->isNeededConfirmToQuit);
+  EXPECT_FALSE(controller->isNeededConfirmToQuit());
   EXPECT_EQ(terminations, 1);
 
   asked.clear();
@@ -190,7 +190,7 @@ TEST_F(WindowsTest, ClosingTheMainWindowAsksOnlyWhileTheUpdateWaits) {
   EXPECT_TRUE(window.close());
   EXPECT_TRUE(asked.isEmpty());
   EXPECT_EQ(terminations, 2);
-  controller->mainWindowController = nullptr;
+  controller->setMainWindowController(nullptr);
 }
 
 TEST_F(WindowsTest, StartUpLocalisesTheMenuAndShowsTheOpeningPage) {
@@ -198,7 +198,7 @@ TEST_F(WindowsTest, StartUpLocalisesTheMenuAndShowsTheOpeningPage) {
   delegate.applicationDidFinishLaunching();
   MainWindowController* window = delegate.mainWindowController();
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(controller->mainWindowController, window);
+  EXPECT_EQ(controller->mainWindowController(), window);
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(window->currentRequest().page, WizardPage::opening);
 
@@ -216,7 +216,8 @@ TEST_F(WindowsTest, StartUpLocalisesTheMenuAndShowsTheOpeningPage) {
 }
 
 TEST_F(WindowsTest, ASecondInstanceLeavesWithoutAWindow) {
-  controller->environment = std::make_shared<RunningEnvironmentMock>(2);
+  controller->replaceRoles(std::make_shared<RunningEnvironmentMock>(2), nullptr, nullptr,
+                           std::nullopt, nullptr);
   AppDelegate delegate(*controller);
   bool terminating = false;
   QObject::connect(&delegate, &AppDelegate::terminating, [&] { terminating = true; });

@@ -48,11 +48,10 @@ class WizardRunTest : public ::testing::Test {
     LocalUpdateInfo local;
     local.firmwareName = u"firmware.bin"_s;
     local.version = u"1100"_s;
-    controller->localUpdateInfo = local;
-    controller->localFirmwareFolder = scratch.path();
+    controller->setLocalUpdateInfo(local, scratch.path());
 
     window = std::make_unique<MainWindowController>(*controller);
-    controller->mainWindowController = window.get();
+    controller->setMainWindowController(window.get());
     QObject::connect(window.get(), &MainWindowController::terminationRequested,
                      [this] { terminated = true; });
     AlertWindowController::setModalAnswerHook([this](AlertWindowController& alert) {
@@ -64,7 +63,7 @@ class WizardRunTest : public ::testing::Test {
   void TearDown() override {
     AlertWindowController::setModalAnswerHook({});
     if (controller != nullptr) {
-      controller->mainWindowController = nullptr;
+      controller->setMainWindowController(nullptr);
     }
     window.reset();
     controller.reset();
@@ -112,17 +111,17 @@ TEST_F(WizardRunTest, ALocalPackageIsWrittenFromOpeningToCompleted) {
   ASSERT_TRUE(UiTest::pumpUntil([&] { return page<UpdatingPageViewController>(); }))
       << alerts.join(u'|').toStdString();
   EXPECT_TRUE(window->isVisible());
-  EXPECT_TRUE(controller->isNeededConfirmToQuit);
+  EXPECT_TRUE(controller->isNeededConfirmToQuit());
 
   Ui::UpdatingPageViewController& updating = page<UpdatingPageViewController>()->outlets();
   updating.confirmCheckBox->click();
-  ASSERT_TRUE(UiTest::pumpUntil([&] { return !controller->isExecutingUpdate; }));
+  ASSERT_TRUE(UiTest::pumpUntil([&] { return !controller->isExecutingUpdate(); }));
   ASSERT_TRUE(UiTest::pumpUntil([&] { return updating.nextButton->isEnabled(); }));
   EXPECT_TRUE(updating.busyIndicator->isHidden());
   EXPECT_TRUE(alerts.isEmpty()) << alerts.join(u'|').toStdString();
   updating.nextButton->click();
   ASSERT_NE(page<CompletedPageViewController>(), nullptr);
-  EXPECT_FALSE(controller->isNeededConfirmToQuit);
+  EXPECT_FALSE(controller->isNeededConfirmToQuit());
 
   page<CompletedPageViewController>()->outlets().closeButton->click();
   EXPECT_TRUE(terminated);

@@ -110,13 +110,12 @@ class UpdateRunTest : public ::testing::Test {
       }
     }
     controller = makeTestController(configuration);
-    controller->mainWindowController = &ui;
+    controller->setMainWindowController(&ui);
     if (service == Service::none) {
       LocalUpdateInfo local;
       local.firmwareName = packageOf(example);
       local.version = versionOf(example);
-      controller->localUpdateInfo = local;
-      controller->localFirmwareFolder = QFileInfo(package).path();
+      controller->setLocalUpdateInfo(local, QFileInfo(package).path());
     }
   }
 
@@ -126,7 +125,7 @@ class UpdateRunTest : public ::testing::Test {
     ui = ScriptedUserInterface{};
     ui.answers = run.answers;
     if (run.longestStep > 0ms) {
-      controller->checkPauses.longestStep = run.longestStep;
+      controller->setCheckPauses({0ms, 0ms, 0ms, run.longestStep});
     }
     controller->next();
     if (ui.pages.empty() || ui.pages.back() != Page::updaterAvailable) {
@@ -137,7 +136,7 @@ class UpdateRunTest : public ::testing::Test {
     controller->startDownload();
     ASSERT_TRUE(processEventsUntil([&] {
       return ui.alerts.size() > alerts ||
-             (ui.pages.back() == Page::updating && !controller->isExecutingUpdate);
+             (ui.pages.back() == Page::updating && !controller->isExecutingUpdate());
     }));
     if (ui.pages.back() == Page::updating) {
       controller->goToNext();
@@ -168,7 +167,7 @@ TEST_F(UpdateRunTest, AnAnswerAfterTheCheckGaveUpIsDropped) {
   EXPECT_EQ(ui.alertMessages(), alerts({u"ID_ERR_CAMERA_COMMUNICATION 14"_s}));
   // The answer comes two seconds after the request; wait for it to have been handled.
   processEventsUntil([] { return false; }, 3s);
-  EXPECT_FALSE(controller->updaterInfo);
+  EXPECT_FALSE(controller->updaterInfo());
   EXPECT_EQ(ui.alerts.size(), 1);
 }
 
@@ -223,8 +222,8 @@ TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
     ASSERT_NO_FATAL_FAILURE(play(run));
     EXPECT_EQ(ui.pages, run.pages);
     EXPECT_EQ(ui.alertMessages(), alerts(run.alerts));
-    EXPECT_FALSE(controller->isExecutingUpdate);
-    EXPECT_FALSE(controller->isNeededConfirmToQuit);
+    EXPECT_FALSE(controller->isExecutingUpdate());
+    EXPECT_FALSE(controller->isNeededConfirmToQuit());
     EXPECT_TRUE(ui.mainWindowShown);
     const QString folder = folders.value(0);
     EXPECT_EQ(!folder.isEmpty() && recorderTookPackage(folder, package), run.updated);
@@ -310,7 +309,7 @@ TEST_F(UpdateRunTest, TheServersAnswerDecidesThePage) {
   for (const auto& [answer, page] : cases) {
     server.setAnswer(answer);
     ui.pages.clear();
-    controller->updaterInfo.reset();
+    controller->setUpdaterInfo(std::nullopt);
     controller->next();
     EXPECT_EQ(ui.pages, std::vector{page}) << answer.toStdString();
     EXPECT_TRUE(ui.alerts.isEmpty()) << ui.alertMessages().join(u'|').toStdString();
@@ -351,7 +350,7 @@ class QuitDuringUpdateTest : public UpdateRunTest {
     controller->next();
     controller->startDownload();
     ASSERT_TRUE(processEventsUntil([&] { return ui.pages.back() == Page::updating; }));
-    ASSERT_TRUE(controller->isExecutingUpdate);
+    ASSERT_TRUE(controller->isExecutingUpdate());
     ui.alerts.clear();
   }
   int baseline = 0;
@@ -361,7 +360,7 @@ TEST_F(QuitDuringUpdateTest, QuittingWhileTheRecorderAppliesTheUpdateIsAskedAbou
   ui.answers = {0};  // No: the run goes on to its end.
   EXPECT_FALSE(controller->shouldClose());
   EXPECT_EQ(ui.alertMessages(), QStringList{alert(u"ID_MSG_QUIT_APP"_s)});
-  ASSERT_TRUE(processEventsUntil([&] { return !controller->isExecutingUpdate; }));
+  ASSERT_TRUE(processEventsUntil([&] { return !controller->isExecutingUpdate(); }));
   EXPECT_EQ(ui.alerts.size(), 1) << ui.alertMessages().join(u'|').toStdString();
   EXPECT_EQ(appliedFiles(folders.front()).size(), 2);
 }
@@ -370,7 +369,7 @@ TEST_F(QuitDuringUpdateTest, QuittingDuringTheFollowUpStepLeavesNothingRunning) 
   ASSERT_GT(threadCount(), baseline);  // the device queue and the recorder's own
   ui.answers = {1};
   EXPECT_TRUE(controller->shouldClose());
-  EXPECT_FALSE(controller->isNeededConfirmToQuit);
+  EXPECT_FALSE(controller->isNeededConfirmToQuit());
   // The application ends here: the controller and the recorder go while the step runs.
   controller.reset();
   rack.reset();
