@@ -23,7 +23,7 @@ SerialQueue::~SerialQueue() {
   }
 }
 
-void SerialQueue::async(std::function<void()> task) {
+void SerialQueue::post(std::function<void()> task) {
   {
     const std::scoped_lock guard(state_->mutex);
     state_->tasks.push_back(std::move(task));
@@ -37,7 +37,7 @@ void SerialQueue::sync(const std::function<void()>& task) {
     return;
   }
   std::promise<void> done;
-  async([&task, &done] {
+  post([&task, &done] {
     task();
     done.set_value();
   });

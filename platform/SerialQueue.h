@@ -20,7 +20,8 @@ class SerialQueue final {
   // (its completion let go of the owner): the thread then finishes the queue on its own.
   ~SerialQueue();
 
-  void async(std::function<void()> task);
+  // Hands the task over; it runs after the tasks posted before it.
+  void post(std::function<void()> task);
   // Runs the task on the queue and waits for it; on the queue itself it runs at once.
   void sync(const std::function<void()>& task);
   bool isCurrent() const { return std::this_thread::get_id() == worker_.get_id(); }

@@ -78,7 +78,7 @@ void AudioDeviceDetectorReal::detect() {
     }
     running_ = true;
   }
-  queue_.async([this] { operation(); });
+  queue_.post([this] { operation(); });
 }
 
 void AudioDeviceDetectorReal::operation() {

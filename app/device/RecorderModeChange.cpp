@@ -38,7 +38,7 @@ void RecorderModeChange::run(AudioDevice& device, SerialQueue& queue, const Send
   uint64_t armed = 0;
   if (!volumes.isEmpty()) {
     armed = setDidMountBlock(
-        [&queue, completion] { queue.async([completion] { completion(std::nullopt); }); });
+        [&queue, completion] { queue.post([completion] { completion(std::nullopt); }); });
     RecorderVolumes::unmount(volumes, waits_.unmount);
   }
   const uint32_t status = send();
@@ -46,7 +46,7 @@ void RecorderModeChange::run(AudioDevice& device, SerialQueue& queue, const Send
     device.driverEntry->close();
   }
   if (status != 0) {
-    queue.async([completion, status] {
+    queue.post([completion, status] {
       completion(AudioDeviceError::deviceError(static_cast<int32_t>(status)));
     });
     return;
@@ -69,7 +69,7 @@ void RecorderModeChange::run(AudioDevice& device, SerialQueue& queue, const Send
             watch->didMountBlock = nullptr;
           }
           log(QStringLiteral("Mode change: no volume mounted again"));
-          queue.async([completion] {
+          queue.post([completion] {
             completion(AudioDeviceError::deviceError(AudioDeviceErrorCode::kStepFailed));
           });
         },
@@ -77,7 +77,7 @@ void RecorderModeChange::run(AudioDevice& device, SerialQueue& queue, const Send
     return;
   }
   std::this_thread::sleep_for(waits_.settleWithoutVolume);
-  queue.async([completion] { completion(std::nullopt); });
+  queue.post([completion] { completion(std::nullopt); });
 }
 
 uint64_t RecorderModeChange::setDidMountBlock(std::function<void()> block) {

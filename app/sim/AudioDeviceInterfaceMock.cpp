@@ -85,7 +85,7 @@ bool AudioDeviceInterfaceMock::requiresModeChange(const AudioDevice& /*device*/)
 void AudioDeviceInterfaceMock::switchRecorderMode(AudioDevice& /*device*/, SerialQueue& queue,
                                                   Completion completion) {
   // Posted, as the role promises: a caller may hold the queue's work while it asks.
-  queue.async([completion = std::move(completion)] {
+  queue.post([completion = std::move(completion)] {
     if (completion) {
       completion(std::nullopt);
     }

@@ -35,11 +35,11 @@ std::optional<QByteArray> DownloadManagerMock::localUpdateFirmware(
 
 void DownloadManagerMock::checkConnection(ConnectionCompletion completion) {
   const bool connected = isConnectedToInternet;
-  networkQueue_.async([completion = std::move(completion), connected] { completion(connected); });
+  networkQueue_.post([completion = std::move(completion), connected] { completion(connected); });
 }
 
 void DownloadManagerMock::requestUpdateInfo(const QByteArray& /*body*/, DataCompletion completion) {
-  networkQueue_.async(
+  networkQueue_.post(
       [completion = std::move(completion)] { completion(std::nullopt, std::nullopt); });
 }
 

@@ -94,7 +94,7 @@ AudioDevicePtr RecorderSession::prepareForUpdate(AudioDevicePtr device) {
   }
   using Result = std::optional<AudioDeviceError>;
   const auto error = waitFor<Result>([&](const std::function<void(Result)>& done) {
-    queue_.async([this, device, done] { interface_->switchRecorderMode(*device, queue_, done); });
+    queue_.post([this, device, done] { interface_->switchRecorderMode(*device, queue_, done); });
   });
   if (error) {
     reportError(*error);

@@ -118,7 +118,7 @@ void CheckUpdateInteractor::changeMode() {
   const std::shared_ptr<AudioDeviceInterface> deviceInterface = controller_.deviceInterface();
   SerialQueue& queue = controller_.deviceQueue();
   modeChangeError_.reset();
-  queue.async([=, &queue] {
+  queue.post([=, &queue] {
     deviceInterface->switchRecorderMode(
         *device, queue, [done, pause](const std::optional<AudioDeviceError>& error) {
           std::this_thread::sleep_for(pause);
@@ -149,7 +149,7 @@ void CheckUpdateInteractor::queryStatusAndServer() {
   // Until a result arrives, the step counts as failed (a give-up reads nothing else).
   status_ = AudioDeviceErrorCode::kStepFailed;
   networkError_.reset();
-  controller_.deviceQueue().async([=] {
+  controller_.deviceQueue().post([=] {
     const int32_t status = GetDeviceStatusInteractor().execute(*deviceInterface, *device);
     if (status != 0) {
       std::this_thread::sleep_for(pause);

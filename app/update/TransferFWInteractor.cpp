@@ -41,7 +41,7 @@ void TransferFWInteractor::start() {
 
   const auto self = liveness_.ref();
   const auto delay = completionDelay_;
-  controller_.deviceQueue().async([this, self, delay] {
+  controller_.deviceQueue().post([this, self, delay] {
     const auto result = deviceInterface_->updateFirmware(
         *device_, firmwareData_, firmwareInfo_.fileName, [this](int64_t done, int64_t total) {
           {
@@ -105,7 +105,7 @@ void TransferFWInteractor::complete(const std::optional<AudioDeviceError>& resul
 
 void TransferFWInteractor::runFollowUp() {
   const auto self = liveness_.ref();
-  controller_.deviceQueue().async([this, self] {
+  controller_.deviceQueue().post([this, self] {
     const auto result = deviceInterface_->finishUpdate(*device_, firmwareData_);
     self.postToMain([result](TransferFWInteractor& interactor) {
       interactor.controller_.setExecutingUpdate(false);

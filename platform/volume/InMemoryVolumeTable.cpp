@@ -120,7 +120,7 @@ std::optional<VolumeSpace> InMemoryVolumeTable::space(const std::string& path) {
 }
 
 void InMemoryVolumeTable::unmount(const std::string& mountPoint, UnmountCompletion completion) {
-  worker_.async([state = state_, mountPoint, completion = std::move(completion)] {
+  worker_.post([state = state_, mountPoint, completion = std::move(completion)] {
     std::optional<std::string> error;
     {
       std::unique_lock guard(state->mutex);

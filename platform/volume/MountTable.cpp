@@ -64,7 +64,7 @@ void MountTable::unmount(const std::string& mountPoint, UnmountCompletion comple
   if (route == UnmountRoute::automatic) {
     route = geteuid() == 0 ? UnmountRoute::umount : UnmountRoute::udisks;
   }
-  worker_.async([mountPoint, completion = std::move(completion), route,
+  worker_.post([mountPoint, completion = std::move(completion), route,
                  mountInfoPath = options_.mountInfoPath, busAddress = options_.busAddress,
                  ownUnmounts = ownUnmounts_] {
     std::optional<std::string> source;

@@ -38,7 +38,7 @@ class AudioDeviceInterfaceTest : public AttachedRecorderFixture {
     std::mutex lock;
     std::optional<std::optional<AudioDeviceError>> result;
     SerialQueue queue("test device");
-    queue.async([&] {
+    queue.post([&] {
       deviceInterface->switchRecorderMode(*device, queue,
                                           [&](std::optional<AudioDeviceError> error) {
                                             const std::scoped_lock guard(lock);

@@ -16,9 +16,9 @@ TEST(SerialQueueTest, RunsTasksInOrderAndTheRestOfTheQueueBeforeItGoes) {
     SerialQueue queue("test order");
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    queue.async([released] { released.wait(); });  // holds the rest back until all are posted
+    queue.post([released] { released.wait(); });  // holds the rest back until all are posted
     for (int i = 0; i < 50; ++i) {
-      queue.async([&ran, i] { ran.push_back(i); });
+      queue.post([&ran, i] { ran.push_back(i); });
     }
     release.set_value();
   }
@@ -49,11 +49,11 @@ TEST(SerialQueueTest, ATaskMayDestroyItsQueueAndTheTasksAfterItStillRun) {
   std::promise<void> laterRan;
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  raw->async([released, owned = std::shared_ptr<SerialQueue>(std::move(queue))]() mutable {
+  raw->post([released, owned = std::shared_ptr<SerialQueue>(std::move(queue))]() mutable {
     released.wait();
     owned.reset();  // the destructor runs here, on the queue's own thread
   });
-  raw->async([&laterRan] { laterRan.set_value(); });
+  raw->post([&laterRan] { laterRan.set_value(); });
   release.set_value();
   EXPECT_EQ(laterRan.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
 }
