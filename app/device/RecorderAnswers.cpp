@@ -65,6 +65,10 @@ uint32_t deviceID(QByteArrayView answer) {
   return qFromBigEndian<uint32_t>(padded(answer, 4).constData());
 }
 
+uint16_t blockCount(QByteArrayView answer) {
+  return qFromBigEndian<uint16_t>(padded(answer, 2).constData());
+}
+
 bool needsModeChange(QByteArrayView deviceStatus) {
   return padded(deviceStatus, Layout::kModeByteAt + 1)[Layout::kModeByteAt] ==
          static_cast<char>(Layout::kNeedsModeChange);

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-// The recorder's answers to ReadRecorderItem, decoded. Pure functions over the bytes the
+// The recorder's answers to ReadRecorderItem and to the update commands, decoded. Pure functions over the bytes the
 // recorder sent: an answer shorter than its layout reads as if padded with zero bytes, as
 // the zero-filled answer buffer holds it. A text that is not valid UTF-8 decodes to none.
 namespace RecorderAnswers {
@@ -31,6 +31,9 @@ FirmwareVersion firmwareVersion(QByteArrayView answer);
 std::optional<QString> serialID(QByteArrayView answer);
 // Big-endian.
 uint32_t deviceID(QByteArrayView answer);
+// The block count that starting an update and asking whether the recorder is ready answer:
+// big-endian.
+uint16_t blockCount(QByteArrayView answer);
 // True when the device status says the recorder must change mode before an update.
 bool needsModeChange(QByteArrayView deviceStatus);
 // Every decodable entry of the product-information answer, cut into its fields.

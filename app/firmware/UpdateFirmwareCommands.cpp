@@ -2,6 +2,7 @@
 
 #include "app/core/Logger.h"
 #include "app/device/AudioDeviceInterfaceReal.h"
+#include "app/device/RecorderAnswers.h"
 
 #include <algorithm>
 #include <vector>
@@ -37,7 +38,8 @@ UpdateFirmwareCommands::BlockCountAnswer UpdateFirmwareCommands::sendForBlockCou
   result.status = interface_.executeCommand(device_, ScsiDataDirection::dataIn, command,
                                             answer.data(), static_cast<uint32_t>(answer.size()));
   if (result.status == 0) {
-    result.blockCount = static_cast<uint16_t>(answer[0] << 8U | answer[1]);
+    result.blockCount = RecorderAnswers::blockCount(
+        QByteArrayView(reinterpret_cast<const char*>(answer.data()), 2));
     log(QStringLiteral("BlockCount=%1").arg(hex(result.blockCount)));
   }
   return result;
