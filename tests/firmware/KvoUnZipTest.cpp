@@ -6,6 +6,7 @@
 #include "tests/firmware/ArchiveTools.h"
 #include "tests/firmware/FailingFileManager.h"
 #include "tests/support/QStringPrinter.h"
+#include "tests/support/ToolProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,9 @@ class KvoUnZipTest : public ::testing::Test {
       writeFile(source + u'/' + it.key(), it.value());
     }
     QString path = archives_.filePath(u"%1.zip"_s.arg(++made_));
-    EXPECT_EQ(run(u"sh"_s, {u"-c"_s, QString(command).replace(u"OUT"_s, path)}, source), 0);
+    const ToolRun made = runProgram(
+        u"sh"_s, {u"-c"_s, u"cd \"$0\" && "_s + QString(command).replace(u"OUT"_s, path), source});
+    EXPECT_EQ(made.status, 0) << made.err.toStdString();
     QDir(source).removeRecursively();
     return path;
   }
@@ -104,6 +107,7 @@ TEST_F(KvoUnZipTest, UnpacksWhatOtherToolsWriteAsInfoZipDoes) {
       {"python, stored and deflated", "python3 $ARCHIVE_MAKER mixed OUT"},
       {"python, data descriptors", "python3 $ARCHIVE_MAKER descriptors OUT"},
       {"python, zip64", "python3 $ARCHIVE_MAKER zip64 OUT"},
+      {"python, directory entries", "python3 $ARCHIVE_MAKER directories OUT"},
   };
   qputenv("ARCHIVE_MAKER", TARNWELL_TEST_DATA_DIR "/firmware/make_archive.py");
   for (const auto& [name, command] : archives) {
@@ -111,7 +115,7 @@ TEST_F(KvoUnZipTest, UnpacksWhatOtherToolsWriteAsInfoZipDoes) {
     const QString path = archiveBy(QString::fromUtf8(command), files);
     QDir(dest_).removeRecursively();
     const QString theirs = work_.filePath(u"theirs%1"_s.arg(made_));
-    ASSERT_EQ(run(u"unzip"_s, {u"-q"_s, path, u"-d"_s, theirs}, work_.path()), 0);
+    ASSERT_EQ(runProgram(u"unzip"_s, {u"-q"_s, path, u"-d"_s, theirs}).status, 0);
 
     QStringList written = unpack(path);
     const Tree extracted = tree(dest_);
@@ -138,12 +142,6 @@ TEST_F(KvoUnZipTest, CreatesMissingDirectoriesAndOverwritesFiles) {
   EXPECT_EQ(unpack(archive(u"mixed"_s), dir).size(), 3);
   EXPECT_EQ(readFile(dir + u"FW/a.bin"_s), pattern(300000, 1));
   EXPECT_EQ(readFile(dir + u"kept.txt"_s), "kept");
-
-  EXPECT_EQ(unpack(archive(u"directories"_s)), inDest({u"FW"_s, u"emptydir"_s}));
-  EXPECT_EQ(tree(dest_), (Tree{{u"FW"_s, "<dir>"},
-                               {u"FW/sub"_s, "<dir>"},
-                               {u"FW/sub/x.bin"_s, pattern(1000, 3)},
-                               {u"emptydir"_s, "<dir>"}}));
 }
 
 TEST_F(KvoUnZipTest, WhatIsNotAZipArchiveOrIsDamagedGivesNothingAndNoProgress) {
