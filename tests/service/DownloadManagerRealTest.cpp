@@ -156,7 +156,6 @@ TEST_F(DownloadManagerRealTest, RequestPostsTheDocumentAndReturnsTheAnswer) {
 TEST_F(DownloadManagerRealTest, RequestFailures) {
   const std::tuple<QUrl, NetworkError::Kind, int> cases[] = {
       {url(u"/status/500-once"_s), NetworkError::Kind::httpError, 500},
-      {url(u"/status/503"_s), NetworkError::Kind::httpError, 503},
       {url(u"/huge"_s), NetworkError::Kind::generalError, 0},
       {closedPort(), NetworkError::Kind::nsError, 0},
   };
