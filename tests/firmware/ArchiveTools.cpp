@@ -1,26 +1,15 @@
 #include "tests/firmware/ArchiveTools.h"
 
+#include "tests/support/ToolProcess.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 namespace ArchiveTools {
 
 using namespace Qt::StringLiterals;
-
-int run(const QString& program, const QStringList& arguments, const QString& workingDirectory) {
-  QProcess process;
-  process.setWorkingDirectory(workingDirectory);
-  process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  process.setStandardOutputFile(QProcess::nullDevice());
-  process.start(program, arguments);
-  if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit) {
-    return -1;
-  }
-  return process.exitCode();
-}
 
 bool makePythonArchive(const QString& kind, const QString& path, const QString& argument) {
   QStringList arguments{QStringLiteral(TARNWELL_TEST_DATA_DIR "/firmware/make_archive.py"), kind,
@@ -28,7 +17,7 @@ bool makePythonArchive(const QString& kind, const QString& path, const QString& 
   if (!argument.isEmpty()) {
     arguments << argument;
   }
-  return run(u"python3"_s, arguments, QDir::tempPath()) == 0;
+  return runProgram(u"python3"_s, arguments).status == 0;
 }
 
 void writeFile(const QString& path, const QByteArray& data) {

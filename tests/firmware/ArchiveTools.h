@@ -12,9 +12,6 @@
 // Helpers that make real archives with other tools and look at what an extraction left.
 namespace ArchiveTools {
 
-// Runs program to its end; the exit status, or -1 when it could not run.
-int run(const QString& program, const QStringList& arguments, const QString& workingDirectory);
-
 // An archive of the given kind written by Python's zipfile (tests/data/firmware).
 bool makePythonArchive(const QString& kind, const QString& path, const QString& argument = {});
 

@@ -8,6 +8,8 @@
 #include "tests/firmware/ArchiveTools.h"
 #include "tests/firmware/FailingFileManager.h"
 #include "tests/support/QStringPrinter.h"
+#include "tests/support/TestController.h"
+#include "tests/support/ToolProcess.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -17,9 +19,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kExample =
-    QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/file-copy-two-volumes");
-const QString kExampleZip = kExample + u"/firmware.zip"_s;
+const QString kExampleZip = exampleFile(u"file-copy-two-volumes"_s, u"firmware.zip"_s);
 constexpr uint32_t kAddress = 0x40000;
 constexpr uint32_t kLength = 0x30000;
 const std::optional<AudioDeviceError> kIOError =
@@ -41,8 +41,9 @@ class ProcedureTest : public AttachedRecorderFixture {
       volumes << QVariantMap{{u"freeBytes"_s, bytes}};
     }
     // The example recorder that comes with the example package.
-    QVariantMap config =
-        PropertyList::readDictionaryFile(kExample + u"/recorder.plist"_s).value_or(QVariantMap());
+    QVariantMap config = PropertyList::readDictionaryFile(
+                             exampleFile(u"file-copy-two-volumes"_s, u"recorder.plist"_s))
+                             .value_or(QVariantMap());
     config.insert({{u"restartSeconds"_s, 0.05}, {u"volumes"_s, volumes}, {u"faults"_s, faults}});
     attachRecorder(config);
     ASSERT_EQ(device->updateType, AudioDevice::UpdateType::fileCopy);
@@ -106,9 +107,7 @@ TEST_F(ProcedureTest, AZipPackageReplacesTheUpdateFolderAndTheRecorderAppliesIt)
 
   // Exactly what Info-ZIP unzip makes of the archive, and nothing from before.
   const QString reference = QDir(temporary.path()).filePath(u"reference"_s);
-  ASSERT_EQ(
-      ArchiveTools::run(u"unzip"_s, {u"-q"_s, kExampleZip, u"-d"_s, reference}, temporary.path()),
-      0);
+  ASSERT_EQ(runProgram(u"unzip"_s, {u"-q"_s, kExampleZip, u"-d"_s, reference}).status, 0);
   EXPECT_EQ(ArchiveTools::tree(updateFolder()), ArchiveTools::tree(reference));
   EXPECT_TRUE(rack->volumes().mountedVolumes().empty()) << "both volumes are unmounted";
   EXPECT_TRUE(logged(u"Disk Volumes(2):"_s));
@@ -122,13 +121,7 @@ TEST_F(ProcedureTest, AZipPackageReplacesTheUpdateFolderAndTheRecorderAppliesIt)
   EXPECT_EQ(steps, (QStringList{u"E4 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"_s,
                                 u"E4 03 00 00 00 00 00 00 00 00 00 00 00 00 00 00"_s}));
   EXPECT_TRUE(logged(u"Send: UpdateFirmwareStart: Address=0x0, Length=0x0, Processor=0x0"_s));
-  const auto state = PropertyList::readDictionaryFile(folderPath(u"state.plist"_s));
-  ASSERT_TRUE(state);
-  const QVariantList applied = state->value(u"applied"_s).toList();
-  ASSERT_FALSE(applied.isEmpty());
-  const QVariantList files = applied.last().toMap().value(u"files"_s).toList();
-  ASSERT_EQ(files.size(), 2);
-  EXPECT_EQ(files[1].toMap().value(u"name"_s).toString(), u"VR5201.BIN"_s);
+  EXPECT_EQ(appliedFiles(folder.path()), (QStringList{u"UPDATE.TXT"_s, u"VR5201.BIN"_s}));
 }
 
 TEST_F(ProcedureTest, APackageThatIsNotAnArchiveIsCopiedUnderItsName) {

@@ -2,7 +2,6 @@
 
 #include "tests/support/QStringPrinter.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>

@@ -1,9 +1,8 @@
 // The HTTP client of the update service against the local HTTPS server: what is sent, what
 // each outcome becomes, settings that redirect it, and the recorder's local-mode folder.
-#include "app/core/Settings.h"
 #include "app/service/DownloadManagerReal.h"
-#include "platform/PropertyList.h"
 #include "tests/support/RecordedLog.h"
+#include "tests/support/TestController.h"
 #include "tests/support/TestHttpsServer.h"
 
 #include <gtest/gtest.h>
@@ -35,34 +34,29 @@ QUrl closedPort() {
   return QUrl(u"https://127.0.0.1:%1/x"_s.arg(server.serverPort()));
 }
 
+// Starts a call with a completion that keeps its one result, and waits for that result.
 template <typename Result, typename Start>
 Result await(Start start) {
   std::promise<Result> promise;
-  start(promise);
+  start([&promise](Result result) { promise.set_value(std::move(result)); });
   auto future = promise.get_future();
   EXPECT_EQ(future.wait_for(60s), std::future_status::ready);
   return future.get();
 }
 
 bool check(DownloadManager& manager) {
-  return await<bool>([&](auto& promise) {
-    manager.checkConnection([&promise](bool connected) { promise.set_value(connected); });
-  });
+  return await<bool>([&](auto done) { manager.checkConnection(done); });
 }
 Answer request(DownloadManager& manager, const QByteArray& body) {
-  return await<Answer>([&](auto& promise) {
-    manager.requestUpdateInfo(body, [&promise](auto data, auto error) {
-      promise.set_value({std::move(data), std::move(error)});
-    });
+  return await<Answer>([&](auto done) {
+    manager.requestUpdateInfo(body, [done](auto data, auto error) { done({data, error}); });
   });
 }
 Answer download(DownloadManager& manager, const QString& url) {
   FirmwareInfo info;
   info.fileURL = url;
-  return await<Answer>([&](auto& promise) {
-    manager.downloadFirmware(info, [&promise](auto data, auto error) {
-      promise.set_value({std::move(data), std::move(error)});
-    });
+  return await<Answer>([&](auto done) {
+    manager.downloadFirmware(info, [done](auto data, auto error) { done({data, error}); });
   });
 }
 
@@ -81,23 +75,16 @@ class DownloadManagerRealTest : public ::testing::Test {
     server_->reset();
     savedDirs_ = qgetenv("XDG_CONFIG_DIRS");
     qputenv("XDG_CONFIG_DIRS", settingsDir_.path().toUtf8());
-    QDir(settingsDir_.path()).mkdir(u"Velmora"_s);
   }
   void TearDown() override { qputenv("XDG_CONFIG_DIRS", savedDirs_); }
 
   void writeSettings(const QVariantMap& values) {
-    QFile file(Settings::filePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(PropertyList::toXml(values));
+    ASSERT_TRUE(writeSettingsFile(settingsDir_.path(), values));
   }
   static QUrl url(const QString& path) { return server_->url(path); }
   static Configuration trusted(double timeout = 120.0) {
-    Configuration configuration;
-    configuration.updateInfoURL = url(u"/ww_inform/fcache.do"_s);
-    configuration.connectionCheckURL = url(u"/soft/qx20/check/index.html"_s);
-    configuration.caFile = server_->caFile();
+    Configuration configuration = serviceOf(*server_);
     configuration.timeout = timeout;
-    configuration.requestTimeout = timeout;
     return configuration;
   }
   static Configuration untrusted() {
@@ -134,9 +121,9 @@ TEST_F(DownloadManagerRealTest, SettingsReplaceAddressesAndAddTrust) {
   DownloadManagerReal manager(configuration);
   EXPECT_FALSE(check(manager));
 
-  writeSettings({{u"dvr_update_check_url"_s, url(u"/soft/qx20/check/index.html"_s).toString()},
-                 {u"dvr_update_ca_file"_s, server_->caFile()},
-                 {u"dvr_update_server"_s, url(u"/status/503"_s).toString()}});
+  QVariantMap settings = serviceSettingsOf(*server_);
+  settings.insert(u"dvr_update_server"_s, url(u"/status/503"_s).toString());
+  writeSettings(settings);
   EXPECT_EQ(manager.connectionCheckURL(), url(u"/soft/qx20/check/index.html"_s));
   EXPECT_TRUE(check(manager));
   EXPECT_EQ(request(manager, "<x/>").error, NetworkError::httpError(503));
@@ -169,7 +156,6 @@ TEST_F(DownloadManagerRealTest, RequestPostsTheDocumentAndReturnsTheAnswer) {
 TEST_F(DownloadManagerRealTest, RequestFailures) {
   const std::tuple<QUrl, NetworkError::Kind, int> cases[] = {
       {url(u"/status/500-once"_s), NetworkError::Kind::httpError, 500},
-      {url(u"/status/503"_s), NetworkError::Kind::httpError, 503},
       {url(u"/huge"_s), NetworkError::Kind::generalError, 0},
       {closedPort(), NetworkError::Kind::nsError, 0},
   };

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QEventLoop>
-#include <QThread>
 #include <QTimer>
 
 #include <atomic>
