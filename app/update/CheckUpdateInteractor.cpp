@@ -210,34 +210,32 @@ void CheckUpdateInteractor::queryStatusAndServer() {
 void CheckUpdateInteractor::fetchUpdateInfo(const std::shared_ptr<DownloadManager>& manager,
                                             const AudioDevice& device,
                                             const std::function<void(ServiceAnswer)>& completion) {
-  // The callbacks run on the HTTP client's queue and hold the manager weakly: the last
-  // reference must not go on the manager's own queue, whose thread the manager's end joins.
+  const QString language = LanguageCode::text(LanguageCode::currentLanguageCode());
+  const QString country = CountryCode::currentCountryCode();
+  const auto root =
+      FirmwareDemand().makeDemandNode(language, country, manager->requestModelCode(device),
+                                      manager->requestFirmwareVersion(device));
+  const QByteArray bytes = root ? KvoIBProtocolEncoder().xmlDataWithRootNode(*root) : QByteArray();
+  // The connection check answers on the HTTP client's queue, where no reference to the manager
+  // may be taken: the last one going there would join the queue's own thread. The request is
+  // sent from the main thread instead, if the manager still lives.
   const std::weak_ptr<DownloadManager> weakManager = manager;
-  manager->checkConnection([weakManager, device, completion](bool connected) {
+  manager->checkConnection([weakManager, bytes, completion](bool connected) {
     if (!connected) {
       completion({NetworkError::notConnected(), std::nullopt});
       return;
     }
-    const std::shared_ptr<DownloadManager> client = weakManager.lock();
-    if (client == nullptr) {
-      return;  // the run has ended; nobody waits for the answer
-    }
-    const QString language = LanguageCode::text(LanguageCode::currentLanguageCode());
-    const QString country = CountryCode::currentCountryCode();
-    const QString modelCode = client->requestModelCode(device);
-    const QString firmwareVersion = client->requestFirmwareVersion(device);
-    const auto root =
-        FirmwareDemand().makeDemandNode(language, country, modelCode, firmwareVersion);
-    const QByteArray bytes =
-        root ? KvoIBProtocolEncoder().xmlDataWithRootNode(*root) : QByteArray();
     if (bytes.isEmpty()) {
       completion({NetworkError::generalError(QStringLiteral("unknown")), std::nullopt});
       return;
     }
-    // No reference to the manager here: it could be the last one.
-    client->requestUpdateInfo(bytes, [completion](const std::optional<QByteArray>& body,
-                                                  const std::optional<NetworkError>& error) {
-      completion({error, body});
+    TaskReceiver::postToMain([weakManager, bytes, completion] {
+      if (const std::shared_ptr<DownloadManager> client = weakManager.lock()) {
+        client->requestUpdateInfo(bytes, [completion](const std::optional<QByteArray>& body,
+                                                      const std::optional<NetworkError>& error) {
+          completion({error, body});
+        });
+      }
     });
   });
 }
