@@ -1,5 +1,5 @@
-// The simulated roles where the terminal runs with the launch options (tests/text) do not reach
-// them: files the options ignore, package addresses other than the examples', and the
+// What the terminal runs with the launch options (tests/text) cannot reach in the simulated
+// roles: files the options ignore, package addresses other than the examples', and the
 // simulated update's pieces and failure threshold.
 #include "app/sim/AudioDeviceDetectorMock.h"
 #include "app/sim/AudioDeviceInterfaceMock.h"
