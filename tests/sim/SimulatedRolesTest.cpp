@@ -1,23 +1,17 @@
-#include "app/device/VersionCode.h"
+// What the terminal runs with the launch options (tests/text) cannot reach in the simulated
+// roles: files the options ignore, package addresses other than the examples', and the
+// simulated update's pieces and failure threshold.
 #include "app/sim/AudioDeviceDetectorMock.h"
 #include "app/sim/AudioDeviceInterfaceMock.h"
-#include "app/sim/DownloadManagerMock.h"
-#include "app/sim/MockDeviceDefine.h"
+#include "app/sim/LaunchRoles.h"
 #include "app/sim/MockServerResponse.h"
 #include "platform/PropertyList.h"
-#include "platform/SerialQueue.h"
-#include "tests/support/EventLoop.h"
 #include "tests/support/QStringPrinter.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <gtest/gtest.h>
-
-#include <semaphore>
 
 using namespace Qt::StringLiterals;
 
@@ -25,75 +19,78 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QVariantMap recorder(qint64 vendor, qint64 pid, qint64 deviceID = 0x6B01) {
-  return {{u"vendorId"_s, vendor},
-          {u"usbPid"_s, pid},
-          {u"deviceId"_s, deviceID},
-          {u"deviceName"_s, u"VR-5201"_s},
-          {u"version"_s, u"2000"_s}};
+const QString kExamples = QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/mock/");
+
+// Writes `contents` as a property list to `path`.
+QString writePlist(const QString& path, const QVariant& contents) {
+  QFile out(path);
+  EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(PropertyList::toXml(contents));
+  return path;
+}
+
+LaunchRoles::Simulated simulate(const QStringList& arguments) {
+  auto installed =
+      LaunchRoles::install(LaunchOptions::parse(QStringList{u"tarnwell"_s} + arguments));
+  EXPECT_TRUE(std::holds_alternative<std::unique_ptr<LaunchRoles>>(installed));
+  return std::get<std::unique_ptr<LaunchRoles>>(installed)->simulated();
 }
 
 }  // namespace
 
-TEST(MockDeviceDefineTest, ARecordDecodesOnlyWithEveryKeyOfItsType) {
-  const QVariantMap good = recorder(0xF7A1, 0x0220);
-  const auto decoded = MockDeviceDefine::fromVariant(good);
-  ASSERT_TRUE(decoded);
-  const AudioDevicePtr device = decoded->makeAudioDevice();
-  EXPECT_EQ(device->usbVendorID, 0xF7A1);
-  EXPECT_EQ(device->usbPID, 0x0220);
-  EXPECT_EQ(device->deviceID, 0x6B01U);
-  EXPECT_EQ(device->version, u"2000"_s);
-  EXPECT_EQ(device->serviceEntry, nullptr);
-
-  const struct {
-    const char* key;
-    QVariant value;
-    bool decodes;
-  } cases[] = {
-      {"deviceId", qint64{-1}, false},  // would wrap into an unsigned device ID
-      {"deviceId", qint64{0}, true},    {"vendorId", u"F7A1"_s, false},
-      {"usbPid", true, false},          {"usbPid", 2.5, false},
-      {"version", qint64{2000}, false}, {"deviceName", QVariant(), false},  // missing
-      {"colour", u"red"_s, true},
-  };
-  for (const auto& c : cases) {
-    QVariantMap map = good;
-    if (c.value.isValid()) {
-      map.insert(QString::fromLatin1(c.key), c.value);
+TEST(LaunchRolesTest, AFileThatDoesNotDecodeLeavesTheRoleInPlace) {
+  QTemporaryDir scratch;
+  const QVariantMap good =
+      PropertyList::readFile(kExamples + u"devices-one.plist"_s)->toList().value(0).toMap();
+  // A file of a good record and one with `key` set to `value` (removed when invalid).
+  int files = 0;
+  const auto devices = [&](const QString& key, const QVariant& value) {
+    QVariantMap changed = good;
+    if (value.isValid()) {
+      changed.insert(key, value);
     } else {
-      map.remove(QString::fromLatin1(c.key));
+      changed.remove(key);
     }
-    EXPECT_EQ(MockDeviceDefine::fromVariant(map).has_value(), c.decodes) << c.key;
+    const QString path = scratch.filePath(u"devices%1.plist"_s.arg(++files));
+    return u"--mock_devices="_s + writePlist(path, QVariantList{good, changed});
+  };
+  const QString fail = u"--mock_device_fail"_s;
+  const QString noStatus =
+      writePlist(scratch.filePath(u"response.plist"_s),
+                 QVariantMap{{u"firmwareInfo"_s, FirmwareInfo().keyedArchive()}});
+  const QStringList ignored[] = {
+      {devices(u"deviceId"_s, qint64{-1})},  // would wrap into an unsigned device ID
+      {devices(u"vendorId"_s, u"F7A1"_s)},
+      {devices(u"usbPid"_s, true)},
+      {devices(u"usbPid"_s, 2.5)},
+      {devices(u"version"_s, qint64{2000})},
+      {devices(u"deviceName"_s, QVariant())},
+      {u"--mock_devices="_s + writePlist(scratch.filePath(u"map.plist"_s), good), fail},
+      {u"--mock_devices="_s + scratch.filePath(u"absent.plist"_s)},
+      {u"--mock_response="_s + noStatus},
+      {u"--mock_response="_s + kExamples + u"devices-one.plist"_s},
+      {u"--mock_nonetwork"_s},
+  };
+  for (const QStringList& arguments : ignored) {
+    SCOPED_TRACE(arguments.join(u' ').toStdString());
+    const LaunchRoles::Simulated roles = simulate(arguments);
+    EXPECT_FALSE(roles.environment);
+    EXPECT_FALSE(roles.deviceDetector);
+    EXPECT_FALSE(roles.deviceInterface);
+    EXPECT_FALSE(roles.downloadManager);
+    EXPECT_FALSE(roles.updaterInfo);
   }
-  // One bad record spoils the whole file, so the launch option is ignored.
-  EXPECT_FALSE(
-      MockDeviceDefine::listFromVariant(QVariantList{good, recorder(0xF7A1, 0x0210, qint64{-5})}));
-  EXPECT_FALSE(MockDeviceDefine::listFromVariant(good));
-  EXPECT_EQ(MockDeviceDefine::listFromVariant(QVariantList{})->size(), 0);
+  // An unusable file after a usable one keeps the first, faults included.
+  const LaunchRoles::Simulated kept =
+      simulate({devices(u"deviceId"_s, qint64{0}), fail, devices(u"deviceId"_s, qint64{-1})});
+  const auto* first = dynamic_cast<AudioDeviceInterfaceMock*>(kept.deviceInterface.get());
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->mockFailure);
+  EXPECT_EQ(dynamic_cast<AudioDeviceDetectorMock&>(*kept.deviceDetector).mockDevices().size(), 2U);
 }
 
-TEST(MockServerResponseTest, APackageBesideTheAnswerIsFoundFromAnyWorkingDirectory) {
+TEST(MockServerResponseTest, DeliversAPackageOnlyWithStatus200AndWithinTheLimit) {
   QTemporaryDir folder;
-  QDir(folder.path()).mkpath(u"packages"_s);
-  QFile package(folder.filePath(u"packages/fw 1.zip"_s));
-  ASSERT_TRUE(package.open(QIODevice::WriteOnly));
-  package.write("PK-package");
-  package.close();
-
-  const auto write = [&](const QString& url, qint64 status, qint64 size) {
-    FirmwareInfo info;
-    info.version = u"2100"_s;
-    info.fileURL = url;
-    info.fileSize = size;
-    const QString path = folder.filePath(u"response.plist"_s);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(PropertyList::toXml(
-        QVariantMap{{u"firmwareInfo"_s, info.keyedArchive()}, {u"httpStatusCode"_s, status}}));
-    file.close();
-    return MockServerResponse::readFile(path);
-  };
   const struct {
     const char* name;
     QString url;
@@ -101,10 +98,8 @@ TEST(MockServerResponseTest, APackageBesideTheAnswerIsFoundFromAnyWorkingDirecto
     qint64 size;
     std::optional<QByteArray> data;
   } cases[] = {
-      {"relative", u"file://packages/fw%201.zip"_s, 200, 10, "PK-package"},
-      {"absolute", QUrl::fromLocalFile(package.fileName()).toString(), 200, 10, "PK-package"},
-      {"missing file", u"file://packages/none.zip"_s, 200, 10, std::nullopt},
-      {"not found", u"file://packages/fw%201.zip"_s, 404, 10, std::nullopt},
+      {"missing file", u"file://none.zip"_s, 200, 10, std::nullopt},
+      {"not found", u"file://fw%201.zip"_s, 404, 10, std::nullopt},
       {"remote", u"https://server.example/fw.zip"_s, 200, 5, QByteArray(5, '\0')},
       {"remote, negative size", u"https://server.example/fw.zip"_s, 200, -5, ""},
       {"remote, too large to hold", u"https://server.example/fw.zip"_s, 200, qint64{1} << 40,
@@ -112,71 +107,16 @@ TEST(MockServerResponseTest, APackageBesideTheAnswerIsFoundFromAnyWorkingDirecto
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto response = write(c.url, c.status, c.size);
+    FirmwareInfo info;
+    info.fileURL = c.url;
+    info.fileSize = c.size;
+    const auto response = MockServerResponse::readFile(writePlist(
+        folder.filePath(u"response.plist"_s),
+        QVariantMap{{u"firmwareInfo"_s, info.keyedArchive()}, {u"httpStatusCode"_s, c.status}}));
     ASSERT_TRUE(response);
     EXPECT_EQ(response->httpStatusCode, c.status);
     EXPECT_EQ(response->packageData(), c.data);
   }
-  // The stored offer names the package absolutely.
-  EXPECT_EQ(write(u"file://packages/fw%201.zip"_s, 200, 10)->firmwareInfo.fileURL,
-            QUrl::fromLocalFile(package.fileName()).toString());
-}
-
-TEST(AudioDeviceDetectorMockTest, ListsOnlyTheMakersRecordersAndNeverFails) {
-  testApplication();
-  const auto device = [](int64_t vendor, int64_t pid) {
-    return std::make_shared<AudioDevice>(vendor, pid);
-  };
-  const struct {
-    const char* name;
-    std::vector<AudioDevicePtr> played;
-    size_t devices;
-    size_t supported;
-  } cases[] = {
-      {"none", {}, 0, 0},
-      {"foreign vendor", {device(0x1234, 0x0220)}, 0, 0},
-      {"out of the product range", {device(0xF7A1, 0x0300), device(0xF7A2, 0x01FF)}, 0, 0},
-      {"in range, not a model", {device(0xF7A1, 0x02F0)}, 1, 0},
-      {"two models", {device(0xF7A1, 0x0220), device(0xF7A2, 0x0210)}, 2, 2},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    AudioDeviceDetectorMock detector(c.played, 0.001);
-    int calls = 0;
-    std::optional<AudioDeviceError> error = AudioDeviceError::skelError();
-    detector.setCompletion([&](std::optional<AudioDeviceError> result) {
-      ++calls;
-      error = result;
-    });
-    detector.detect();
-    EXPECT_TRUE(detector.running());
-    detector.detect();  // ignored while running: one completion only
-    ASSERT_TRUE(processEventsUntil([&] { return calls > 0; }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(calls, 1);
-    EXPECT_FALSE(error);
-    EXPECT_FALSE(detector.running());
-    EXPECT_EQ(detector.devices().size(), c.devices);
-    EXPECT_EQ(detector.supportedDevices().size(), c.supported);
-  }
-}
-
-TEST(AudioDeviceDetectorMockTest, EachScanStartsAfreshWithFreshRecords) {
-  testApplication();
-  AudioDeviceDetectorMock detector({std::make_shared<AudioDevice>(0xF7A1, 0x0220)}, 0.001);
-  int scans = 0;
-  // The completion starts the second scan itself, as a retry does.
-  detector.setCompletion([&](std::optional<AudioDeviceError> /*error*/) {
-    if (++scans == 1) {
-      detector.devices().front()->deviceID = 1;  // what reading the recorder writes
-      detector.detect();
-    }
-  });
-  detector.detect();
-  ASSERT_TRUE(processEventsUntil([&] { return scans == 2; }));
-  ASSERT_EQ(detector.devices().size(), 1U);
-  EXPECT_EQ(detector.devices().front()->deviceID, 0U);
-  EXPECT_EQ(detector.mockDevices().front()->deviceID, 0U);
 }
 
 TEST(AudioDeviceInterfaceMockTest, AnUpdateReportsEachPieceAndFailsOnlyPastTheThreshold) {
@@ -189,7 +129,6 @@ TEST(AudioDeviceInterfaceMockTest, AnUpdateReportsEachPieceAndFailsOnlyPastTheTh
     int64_t lastDone;
   } cases[] = {
       {0, true, false, std::nullopt, 0, -1},
-      {1, false, false, std::nullopt, 1, 0},
       {65536, false, false, std::nullopt, 1, 0},
       {65537, false, false, std::nullopt, 2, 65536},
       {327680, true, false, std::nullopt, 5, 262144},
@@ -215,123 +154,4 @@ TEST(AudioDeviceInterfaceMockTest, AnUpdateReportsEachPieceAndFailsOnlyPastTheTh
     EXPECT_EQ(calls, c.progressCalls);
     EXPECT_EQ(lastDone, c.lastDone);
   }
-}
-
-TEST(AudioDeviceInterfaceMockTest, TheRecorderReportsWhatDetectionGaveIt) {
-  for (const char* code : {"1230", "0100", "2000", "A1F0"}) {
-    SCOPED_TRACE(code);
-    EXPECT_EQ(versionCodeFromLabel(
-                  AudioDeviceInterfaceMock::firmwareVersionLabel(QString::fromLatin1(code))),
-              QString::fromLatin1(code));
-  }
-  EXPECT_EQ(AudioDeviceInterfaceMock::firmwareVersionLabel(u"1230"_s), u"Ver 1.23"_s);
-  EXPECT_EQ(AudioDeviceInterfaceMock::firmwareVersionLabel(QString()), u"Ver "_s);
-
-  AudioDeviceInterfaceMock mock(0ms);
-  AudioDevice device(0xF7A1, 0x0220);
-  device.version = u"2000"_s;
-  std::optional<RecorderFirmwareVersion> version;
-  EXPECT_EQ(mock.readFirmwareVersion(device, version), 0U);
-  EXPECT_EQ(version, (RecorderFirmwareVersion{u"Ver 2.00"_s, 0, u"Ver 2.00"_s}));
-  // The mode change answers on the queue it was given, never on the caller's stack.
-  SerialQueue queue("device");
-  std::binary_semaphore answered(0);
-  bool onQueue = false;
-  mock.switchRecorderMode(device, queue, [&](std::optional<AudioDeviceError> error) {
-    onQueue = queue.isCurrent() && !error;
-    answered.release();
-  });
-  answered.acquire();
-  EXPECT_TRUE(onQueue);
-}
-
-namespace {
-
-// Downloads on the event loop of the test's thread, with ticks of a millisecond.
-class DownloadManagerMockTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { testApplication(); }
-
-  struct Outcome {
-    int calls = 0;
-    std::optional<QByteArray> data;
-    std::optional<NetworkError> error;
-  };
-
-  DownloadManager::DataCompletion recordInto(Outcome& outcome) {
-    return [&outcome](std::optional<QByteArray> data, std::optional<NetworkError> error) {
-      ++outcome.calls;
-      outcome.data = std::move(data);
-      outcome.error = std::move(error);
-    };
-  }
-
-  static FirmwareInfo sized(int64_t size) {
-    FirmwareInfo info;
-    info.fileSize = size;
-    return info;
-  }
-
-  DownloadManagerMock manager{1ms};
-};
-
-}  // namespace
-
-TEST_F(DownloadManagerMockTest, ADownloadEndsWithTheStatusItWasGiven) {
-  const struct {
-    int status;
-    std::optional<QString> error;
-    std::optional<NetworkError> expected;
-  } cases[] = {
-      {200, std::nullopt, std::nullopt},
-      {299, std::nullopt, std::nullopt},
-      {404, std::nullopt, NetworkError::httpError(404)},
-      {0, std::nullopt, NetworkError::httpError(0)},
-      {200, u"The connection was lost."_s,
-       NetworkError::generalError(u"The connection was lost."_s)},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.status);
-    manager.dammyHttpStatusCode = c.status;
-    manager.dammyError = c.error;
-    manager.dammyData = QByteArray("package");
-    Outcome outcome;
-    manager.downloadFirmware(sized(2500000), recordInto(outcome));
-    EXPECT_EQ(manager.downloadedSizeAct(), 0);
-    EXPECT_TRUE(manager.startDate());
-    ASSERT_TRUE(processEventsUntil([&] { return outcome.calls > 0; }));
-    EXPECT_EQ(outcome.error, c.expected);
-    EXPECT_EQ(outcome.data, QByteArray("package"));
-    EXPECT_EQ(manager.firmwareSizeAct(), 2500000);
-    EXPECT_EQ(manager.downloadedSizeAct(), 2500000);
-    EXPECT_FALSE(manager.isDownloading());
-    // Nothing is left to call: a late cancel (the window's button) stays silent.
-    manager.cancelDownload();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(outcome.calls, 1);
-  }
-}
-
-TEST_F(DownloadManagerMockTest, CancellingEndsTheRunningDownloadOnce) {
-  manager.cancelDownload();  // nothing running: nothing happens
-
-  Outcome first;
-  Outcome dropped;
-  manager.downloadFirmware(sized(int64_t{1} << 40), recordInto(first));
-  manager.downloadFirmware(sized(10), recordInto(dropped));  // dropped while one runs
-  EXPECT_EQ(manager.firmwareSizeAct(), int64_t{1} << 40);
-  processEventsUntil([&] { return manager.downloadedSizeAct() > 0; });
-  manager.cancelDownload();
-  manager.cancelDownload();
-  ASSERT_EQ(first.calls, 1);
-  EXPECT_EQ(first.error, NetworkError::userCancelled());
-  EXPECT_FALSE(first.data);
-  EXPECT_FALSE(manager.isDownloading());
-
-  // A retried download starts from nothing, not from where the cancelled one stopped.
-  Outcome retried;
-  manager.downloadFirmware(sized(3 * DownloadManagerMock::kBytesPerTick), recordInto(retried));
-  EXPECT_EQ(manager.downloadedSizeAct(), 0);
-  ASSERT_TRUE(processEventsUntil([&] { return retried.calls > 0; }));
-  EXPECT_EQ(dropped.calls, 0);
 }

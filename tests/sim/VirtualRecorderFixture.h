@@ -89,8 +89,6 @@ class VirtualRecorderFixture : public ::testing::Test {
            rack->registry().openUserClient(drivers.front(), 0, &connection) == kIOReturnSuccess;
   }
 
-  VirtualRecorder& recorder() const { return *rack->recorders().front(); }
-
   Reply send(const std::array<uint8_t, 16>& cdb, Direction direction, QByteArray data = {}) {
     Reply reply;
     reply.data = std::move(data);
@@ -115,12 +113,6 @@ class VirtualRecorderFixture : public ::testing::Test {
                                                      &outputSize, lent);
     std::memcpy(&reply.status, output.data(), sizeof reply.status);
     return reply;
-  }
-
-  Reply read(uint8_t item, uint16_t allocation) {
-    return send(
-        {0xE0, item, static_cast<uint8_t>(allocation >> 8U), static_cast<uint8_t>(allocation)},
-        Direction::in, QByteArray(65536, '\0'));
   }
 
   // An update-procedure command: its step, two big-endian words and the processor.
