@@ -1,12 +1,10 @@
 #include "app/device/AudioDeviceDetectorReal.h"
 #include "app/device/RegistoryBrowser.h"
 #include "driver/DriverIdentity.h"
-#include "platform/PropertyList.h"
 #include "platform/registry/InMemoryRegistry.h"
 #include "tests/device/DetectorTestSupport.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/QStringPrinter.h"
-#include "tests/support/ToolProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,20 +43,6 @@ class DetectorTest : public ::testing::Test {
     return *registry;
   }
 
-  // A virtual recorder's folder with the smallest configuration it takes, for the tool.
-  QString writeRecorder(int64_t vendorID, int64_t productID) {
-    QString folder = scratch_.filePath(QString::number(folders_++));
-    QDir().mkpath(folder);
-    const QVariantMap config{
-        {u"vendorId"_s, qint64{vendorID}},     {u"productId"_s, qint64{productID}},
-        {u"deviceId"_s, qint64{0x5A10}},       {u"modelName"_s, u"DR-41"_s},
-        {u"firmwareVersion"_s, u"Ver 1.00"_s}, {u"serialNumber"_s, u"S0001"_s}};
-    QFile file(QDir(folder).filePath(u"recorder.plist"_s));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(PropertyList::toXml(config));
-    return folder;
-  }
-
   // A rules directory with the driver's rules file in it, or without.
   QStringList rulesDirectories(bool installed) {
     const QString directory = scratch_.filePath(installed ? u"with-rules"_s : u"without-rules"_s);
@@ -71,7 +55,6 @@ class DetectorTest : public ::testing::Test {
   }
 
   QTemporaryDir scratch_;
-  int folders_ = 0;
 };
 
 // Only the maker's recorders in the product range are listed and opened, in registry order;
@@ -217,26 +200,6 @@ TEST(RegistoryBrowserTest, FindsDriverEntriesInPreOrderIgnoringAsciiCase) {
     EXPECT_FALSE(RegistoryBrowser::classNameMatches(name, DriverIdentity::kDeviceClassName))
         << name;
   }
-}
-
-TEST_F(DetectorTest, TheToolListsRecordersOrNamesTheError) {
-  const ToolRun listed = runTool({u"detect"_s, u"--virtual"_s, writeRecorder(0xF7A1, 0x0210),
-                                  u"--virtual"_s, writeRecorder(0xF7A1, 0x02F0), u"--log"_s});
-  EXPECT_EQ(listed.status, 0) << listed.err.toStdString();
-  EXPECT_EQ(listed.out, QStringLiteral("devices=2\nvendorID=0xF7A1\nproductID=0x0210\n"
-                                       "vendorID=0xF7A1\nproductID=0x02F0\n"
-                                       "supportedDevices=1\nvendorID=0xF7A1\nproductID=0x0210\n"));
-  EXPECT_TRUE(listed.err.contains(QLatin1String("Found Recoder: VID=0xF7A1, PID=0x02F0\n")))
-      << listed.err.toStdString();
-
-  // 0x0205 is a supported model that the driver does not claim.
-  const ToolRun failed = runTool({u"detect"_s, u"--virtual"_s, writeRecorder(0xF7A1, 0x0205)});
-  EXPECT_EQ(failed.status, 1);
-  EXPECT_TRUE(failed.out == QLatin1String("error=deviceError\ncode=14\n") ||
-              failed.out == QLatin1String("error=skelError\n"))
-      << failed.out.toStdString();
-
-  EXPECT_EQ(runTool({u"detect"_s, u"--bogus"_s}).status, 2);
 }
 
 }  // namespace
