@@ -21,6 +21,17 @@ TEST_F(LifecycleTest, ARecorderRemovedDuringACommandFailsTheNextCall) {
   EXPECT_TRUE(registry.matchingServices("com_korvane_DSSBlockCommandsDevice").empty());
 }
 
+TEST_F(LifecycleTest, OnlyDriverEntriesOpenAndHandlesAreChecked) {
+  uint32_t handle = 0;
+  EXPECT_EQ(registry.openUserClient(recorder.usbDevice, 0, &handle), kIOReturnUnsupported);
+  EXPECT_EQ(registry.callStructMethod(0, 1, {}, nullptr, nullptr), kIOReturnInvalidConnection);
+  EXPECT_EQ(registry.callStructMethod(0x7777, 1, {}, nullptr, nullptr), kIOReturnInvalidConnection);
+  EXPECT_NE(connection, 0U);
+  EXPECT_EQ(registry.callStructMethod(connection, 1, {}, nullptr, nullptr), kIOReturnSuccess);
+  registry.removeEntry(recorder.usbDevice);
+  EXPECT_EQ(registry.openUserClient(recorder.driver, 0, &handle), kIOReturnNoDevice);
+}
+
 // A terminated device, and one without a target, send nothing and report no status.
 TEST_F(LifecycleTest, AnInactiveDeviceOrOneWithoutTargetSendsNothing) {
   const auto bare = registry.addRecorder(0xF7A2, 0x02FF, nullptr, "1-2");
@@ -133,10 +144,6 @@ TEST_F(LifecycleTest, TheRemoveCallbackRunsOnlyWhileAClientIsConnected) {
     EXPECT_EQ(removals, 1);
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(ClientTaskTest, RootMeansEffectiveUserZero) {
   EXPECT_EQ(ClientTask(getpid(), 0).clientHasPrivilege("root"), kIOReturnSuccess);
