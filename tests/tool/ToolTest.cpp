@@ -111,7 +111,6 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
         "[FIRMWARE]\r\nMode=1\r\nName=fw.bin\r\nVersion=1230\r\nWriteAddress=0x00040000\r\n"
         "TransferLength=1C0000\r\nTargetCPU=SubCPU\r\n");
   write(dir + u"/copy.ini"_s, "[FIRMWARE]\nMode=2\nName=fw.zip\nVersion=1300\n");
-  write(dir + u"/other.ini"_s, "[FIRMWARE]\nMode=3\n");
   for (const QString& example :
        {u"scsi-mode-change"_s, u"file-copy-two-volumes"_s, u"product-information"_s}) {
     ASSERT_TRUE(copyExampleRecorder(example, dir + u'/' + example));
@@ -199,7 +198,6 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
       {u"local-info {dir}/copy.ini"_s, {}, 0,
        {u"=updateMode=fileCopy\nfirmwareName=fw.zip\nversion=1300\nwriteAddress=0\n"
          "transferLength=0\ntargetCPU=main\n"_s}},
-      {u"local-info {dir}/other.ini"_s, {}, 0, {u"=none\n"_s}},
       {u"local-info {dir}/missing.ini"_s, {}, 0, {u"=none\n"_s}},
       // Volumes.
       {u"unmount /nonexistent/volume"_s, {}, 1, {u"="_s},
