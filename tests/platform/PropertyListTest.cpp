@@ -98,10 +98,10 @@ QByteArray arrayOf(const QList<uint32_t>& references) {
   return object;
 }
 
-// A dictionary of one three-byte ASCII key whose value is true.
+// A dictionary of one three-byte ASCII key (0x53) whose value is true.
 QByteArray dictionaryWithKey(const QByteArray& key) {
-  return binaryList(
-      {QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9), "\x53" + key, QByteArray("\x09")});
+  return binaryList({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9), char{0x53} + key,
+                     QByteArray("\x09")});
 }
 
 // Each array holding the next one `width` times: width^levels values once copied out.
