@@ -1,4 +1,3 @@
-#include "driver/ScsiExchangeLog.h"
 #include "tests/driver/DriverTestSupport.h"
 
 #include <array>
@@ -137,31 +136,6 @@ TEST_F(ExecuteTest, RefusesRecordsThatDoNotHoldTogether) {
   EXPECT_TRUE(target->seen().empty());
 }
 
-TEST_F(ExecuteTest, CrossEndianClientsHaveFieldsAndStatusSwapped) {
-  RegistryProperties properties{{"IOUserClientCrossEndian", true}};
-  uint32_t swapped = 0;
-  ASSERT_EQ(registry.openUserClient(recorder.driver, 0, &swapped, client, &properties),
-            kIOReturnSuccess);
-  EXPECT_EQ(properties.at("IOUserClientCrossEndianCompatible"), RegistryValue(true));
-  const auto user = userClient();
-  ASSERT_NE(user, nullptr);
-  ASSERT_TRUE(user->isCrossEndian());
-  std::array<uint8_t, 8> data{};
-  std::array<uint8_t, 18> sense{};
-  auto answer = ScriptedTarget::status(ScsiTaskStatus::kCheckCondition);
-  answer.dataIn = {0x5A};
-  target->script(answer);
-  const Outcome outcome =
-      call(kT64, record(0x80, data.data(), 8, sense.data(), 18, 1000),
-           {ClientBuffer::of(data.data(), 8), ClientBuffer::of(sense.data(), 18)}, swapped,
-           /*crossEndian=*/true);
-  EXPECT_EQ(outcome.result, kIOReturnIOError);
-  EXPECT_EQ(outcome.status, ScsiTaskStatus::kCheckCondition);
-  EXPECT_EQ(data[0], 0x5A);
-  EXPECT_EQ(target->seen().back().timeout, 1000U);
-  EXPECT_EQ(target->seen().back().cdb[0], 0xE0);  // command bytes are never swapped
-}
-
 TEST_F(ExecuteTest, ASecondClientTakesOverTheDevice) {
   const auto second = makeTask();
   uint32_t other = 0;
@@ -173,37 +147,6 @@ TEST_F(ExecuteTest, ASecondClientTakesOverTheDevice) {
   EXPECT_EQ(call(k64, r, lent).result, kIOReturnBadArgument);
   EXPECT_EQ(call(k64, r, lent, other).result, kIOReturnSuccess);
   EXPECT_EQ(recorder.driver->driver()->owningTask(), second);
-}
-
-// Every exchange is reported once it has ended, and its transcript line and sense text
-// are written from the task alone.
-TEST_F(ExecuteTest, EveryExchangePassesTheExchangeLog) {
-  std::vector<std::string> lines;
-  std::string senseText;
-  ScsiExchangeLog::setObserver([&](const ScsiTask& task) {
-    lines.push_back(ScsiExchangeLog::transcriptLine(task));
-    senseText =
-        ScsiExchangeLog::senseText(std::span(task.autoSenseData()).first(task.autoSenseLength()));
-  });
-  std::array<uint8_t, 8> data{};
-  call(k64, record(0x80, data.data(), 8, nullptr, 0), {ClientBuffer::of(data.data(), 8)});
-  target->script(ScriptedTarget::status(ScsiTaskStatus::kCheckCondition,
-                                        {0x70, 0, 0x04, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x44, 0}));
-  auto r = record();
-  r.request.commandLength = 6;
-  call(k64, r, {});
-  target->script(ScriptedTarget::failure(ScsiTaskStatus::kDeviceNotPresent));
-  call(k64, record(), {});
-  ScsiExchangeLog::setObserver(nullptr);
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00 in 8 GOOD",
-                       "E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00 none 0 CHECK CONDITION "
-                       "04/44/00",
-                       "E0 00 00 08 00 00 00 00 00 00 00 00 00 00 00 00 none 0 NO DEVICE"}));
-  EXPECT_EQ(ScsiExchangeLog::senseText(
-                std::vector<uint8_t>{0x70, 0, 0x04, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x44, 0}),
-            "Hardware Error, Additional sense: Internal target failure");
-  EXPECT_EQ(senseText, "");
 }
 
 }  // namespace

@@ -53,9 +53,9 @@ class DriverFixture : public ::testing::Test {
   }
 
   Outcome call(uint32_t selector, const KvonExSCSIIOStructT& r,
-               const std::vector<ClientBuffer>& lent, uint32_t on = 0, bool crossEndian = false) {
+               const std::vector<ClientBuffer>& lent, uint32_t on = 0) {
     uint32_t size = 0;
-    const auto bytes = KvonRecord::encode(selector, r, crossEndian, &size);
+    const auto bytes = KvonRecord::encode(selector, r, false, &size);
     EXPECT_TRUE(bytes.has_value());
     std::array<uint8_t, 4> output{0xAA, 0xAA, 0xAA, 0xAA};
     size_t outputSize = output.size();
@@ -64,16 +64,8 @@ class DriverFixture : public ::testing::Test {
         registry.callStructMethod(on != 0 ? on : connection, selector,
                                   std::span(bytes->data(), size), output.data(), &outputSize, lent);
     std::memcpy(&outcome.status, output.data(), sizeof(outcome.status));
-    if (crossEndian) {
-      outcome.status = __builtin_bswap32(outcome.status);
-    }
     outcome.outputSize = outputSize;
     return outcome;
-  }
-
-  std::shared_ptr<com_korvane_KorvaneDSSSCSIBlockUserClient> userClient() const {
-    return std::dynamic_pointer_cast<com_korvane_KorvaneDSSSCSIBlockUserClient>(
-        recorder.driver->driver()->userClient());
   }
 
   InMemoryRegistry registry;

@@ -21,23 +21,17 @@ TEST_F(LifecycleTest, ARecorderRemovedDuringACommandFailsTheNextCall) {
   EXPECT_TRUE(registry.matchingServices("com_korvane_DSSBlockCommandsDevice").empty());
 }
 
-// A terminated device, and one without a target, send nothing and report no status.
-TEST_F(LifecycleTest, AnInactiveDeviceOrOneWithoutTargetSendsNothing) {
-  const auto bare = registry.addRecorder(0xF7A2, 0x02FF, nullptr, "1-2");
+TEST_F(LifecycleTest, OnlyDriverEntriesOpenAndHandlesAreChecked) {
   uint32_t handle = 0;
-  ASSERT_EQ(registry.openUserClient(bare.driver, 0, &handle, client), kIOReturnSuccess);
-  const Outcome outcome = call(k64, record(), {}, handle);
-  EXPECT_EQ(outcome.result, kIOReturnIOError);
-  EXPECT_EQ(outcome.status, ScsiTaskStatus::kNoStatus);
-
-  const auto device = recorder.driver->driver();
-  device->terminate(0);
-  const auto r = record();
-  uint32_t status = 0;
-  uint32_t outputSize = 0;
-  EXPECT_EQ(device->DSSExecuteSCSICommand(&r.request, &status, 56, &outputSize), kIOReturnNoDevice);
-  EXPECT_EQ(status, ScsiTaskStatus::kNoStatus);
-  EXPECT_TRUE(target->seen().empty());
+  EXPECT_EQ(registry.openUserClient(recorder.usbDevice, 0, &handle), kIOReturnUnsupported);
+  EXPECT_EQ(registry.callStructMethod(0x7777, 1, {}, nullptr, nullptr), kIOReturnInvalidConnection);
+  EXPECT_NE(connection, 0U);
+  EXPECT_EQ(registry.callStructMethod(connection, 1, {}, nullptr, nullptr), kIOReturnSuccess);
+  // A closed client's handle reaches nothing.
+  EXPECT_EQ(registry.closeUserClient(connection), kIOReturnSuccess);
+  EXPECT_EQ(call(k64, record(), {}).result, kIOReturnInvalidConnection);
+  registry.removeEntry(recorder.usbDevice);
+  EXPECT_EQ(registry.openUserClient(recorder.driver, 0, &handle), kIOReturnNoDevice);
 }
 
 // The method table's sizes are checked exactly before any handler runs.
@@ -94,49 +88,6 @@ TEST_F(LifecycleTest, OpenNeedsTheLocalOrTheRootPrivilege) {
     EXPECT_EQ(registry.closeUserClient(handle), kIOReturnSuccess);
   }
 }
-
-TEST_F(LifecycleTest, AClosedClientIsNoLongerAttached) {
-  const auto user = userClient();
-  ASSERT_NE(user, nullptr);
-  ASSERT_EQ(user->KvonDisablePolling(), kIOReturnSuccess);
-  EXPECT_FALSE(recorder.driver->driver()->isPollingEnabled());
-  ASSERT_EQ(user->KvonEnablePolling(), kIOReturnSuccess);
-  EXPECT_TRUE(recorder.driver->driver()->isPollingEnabled());
-
-  ASSERT_EQ(registry.closeUserClient(connection), kIOReturnSuccess);
-  EXPECT_TRUE(user->isInactive());
-  EXPECT_EQ(user->open(), kIOReturnNotAttached);
-  EXPECT_EQ(user->close(), kIOReturnNotAttached);
-  EXPECT_EQ(user->KvonDisablePolling(), kIOReturnNotAttached);
-  EXPECT_EQ(call(k64, record(), {}).result, kIOReturnInvalidConnection);
-}
-
-int removals = 0;
-void countRemoval(void* data) { removals += *static_cast<int*>(data); }
-
-TEST_F(LifecycleTest, TheRemoveCallbackRunsOnlyWhileAClientIsConnected) {
-  int weight = 1;
-  removals = 0;
-  recorder.driver->driver()->SetDSSRemoveCallback(&weight, countRemoval);
-  registry.removeEntry(recorder.usbDevice);
-  EXPECT_EQ(removals, 1);
-
-  // Closing (or the client's death) clears the callback.
-  for (const bool died : {false, true}) {
-    const auto other = registry.addRecorder(0xF7A1, 0x0211, target, "1-3");
-    uint32_t handle = 0;
-    ASSERT_EQ(registry.openUserClient(other.driver, 0, &handle, client), kIOReturnSuccess);
-    other.driver->driver()->SetDSSRemoveCallback(&weight, countRemoval);
-    EXPECT_EQ(died ? registry.clientDied(handle) : registry.closeUserClient(handle),
-              kIOReturnSuccess);
-    registry.removeEntry(other.usbDevice);
-    EXPECT_EQ(removals, 1);
-  }
-}
-
-}  // namespace
-
-namespace {
 
 TEST(ClientTaskTest, RootMeansEffectiveUserZero) {
   EXPECT_EQ(ClientTask(getpid(), 0).clientHasPrivilege("root"), kIOReturnSuccess);

@@ -10,20 +10,6 @@
 
 namespace {
 
-TEST(InMemoryRegistryTest, OnlyDriverEntriesOpenAndHandlesAreChecked) {
-  InMemoryRegistry registry;
-  const auto recorder = registry.addRecorder(0xF7A1, 0x0210, std::make_shared<ScriptedTarget>());
-  uint32_t handle = 0;
-  EXPECT_EQ(registry.openUserClient(recorder.usbDevice, 0, &handle), kIOReturnUnsupported);
-  EXPECT_EQ(registry.callStructMethod(0, 1, {}, nullptr, nullptr), kIOReturnInvalidConnection);
-  EXPECT_EQ(registry.callStructMethod(0x7777, 1, {}, nullptr, nullptr), kIOReturnInvalidConnection);
-  ASSERT_EQ(registry.openUserClient(recorder.driver, 0, &handle), kIOReturnSuccess);
-  EXPECT_NE(handle, 0U);
-  EXPECT_EQ(registry.callStructMethod(handle, 1, {}, nullptr, nullptr), kIOReturnSuccess);
-  registry.removeEntry(recorder.usbDevice);
-  EXPECT_EQ(registry.openUserClient(recorder.driver, 0, &handle), kIOReturnNoDevice);
-}
-
 TEST(DriverProbeTest, ClaimsTheMakersRecordersInItsProductRange) {
   struct Row {
     int64_t vendor;

@@ -170,9 +170,8 @@ TEST_F(UdevRegistryTest, ShowsARecordedRecorderWithItsDriverEntry) {
                        "IOUSBHostInterface 2-1:1.0", "IOUSBMassStorageDriver host6",
                        "IOSCSILogicalUnitNub 6:0:0:0", "com_korvane_DSSBlockCommandsDevice 6:0:0:0",
                        "IOMedia sdb whole", "IOMedia sdb1 part", "IOMedia sdb2 part"}));
-  const auto interface = registry.children(usb).front();
-  EXPECT_EQ(interface->integerProperty("bInterfaceClass"), 8);
-  EXPECT_EQ(interface->integerProperty("idVendor"), 0xF7A1);
+  // (The interface's class and IDs are read by the probe, which claims this recorder, and by
+  // the volume search of the detection case below.)
   // A second scan keeps the entries, so open connections stay valid.
   const auto driver = driverEntry(registry);
   EXPECT_EQ(driverEntry(registry), driver);

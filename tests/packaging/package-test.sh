@@ -80,22 +80,16 @@ else
   echo "not root: the maintainer scripts' udev calls are not checked"
 fi
 
-# Contents.
+# Contents that nothing below runs or reads (the commands, their bundle's string table and
+# the manual pages are used after the installation).
 dpkg-deb -c "$deb" >"$scratch/contents"
 for path in \
-  ./usr/bin/tarnwell \
-  ./usr/bin/tarnwell-tool \
   ./usr/lib/tarnwell/Tarnwell/Info.plist \
-  ./usr/lib/tarnwell/Tarnwell/bin/tarnwell \
-  ./usr/lib/tarnwell/Tarnwell/bin/tarnwell-tool \
-  ./usr/lib/tarnwell/Tarnwell/share/tarnwell/Localizable.olc \
   ./usr/lib/udev/rules.d/70-korvane-dss.rules \
   ./usr/share/applications/tarnwell.desktop \
   ./usr/share/metainfo/com.velmora.tarnwell.metainfo.xml \
   ./usr/share/icons/hicolor/256x256/apps/tarnwell.png \
-  ./usr/share/icons/hicolor/scalable/apps/tarnwell.svg \
-  ./usr/share/man/man1/tarnwell.1.gz \
-  ./usr/share/man/man1/tarnwell-tool.1.gz; do
+  ./usr/share/icons/hicolor/scalable/apps/tarnwell.svg; do
   grep -q " $path\( ->.*\)\?\$" "$scratch/contents" || fail "$path is not in the package"
 done
 if grep -q 'tarnwell-screenshots' "$scratch/contents"; then

@@ -12,7 +12,6 @@ TEST(Bundle, ReadsTheBuiltBundle) {
   const Bundle bundle(QStringLiteral(TARNWELL_BUNDLE_DIR));
   EXPECT_EQ(bundle.identifier(), u"com.velmora.tarnwell"_s);
   EXPECT_FALSE(bundle.infoString(u"CFBundleVersion"_s).isEmpty());
-  EXPECT_EQ(bundle.localizations().size(), 10);
   EXPECT_FALSE(bundle.resourcePath(u"Localizable"_s, u"olc"_s).isEmpty());
   EXPECT_TRUE(bundle.resourcePath(u"Missing"_s, u"olc"_s).isEmpty());
   EXPECT_EQ(bundle.containingDirectory(),

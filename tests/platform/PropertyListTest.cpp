@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 using namespace Qt::StringLiterals;
 
@@ -64,39 +65,43 @@ TEST(PropertyList, ReadsEveryValueTypeInBothFormsAndWritesWhatItReads) {
       PropertyList::readFile(QStringLiteral(TARNWELL_TEST_DATA_DIR "/platform/nul-string.plist")));
 }
 
+// `value`, most significant byte first.
+template <typename T>
+QByteArray bigEndian(T value) {
+  QByteArray bytes(sizeof(T), Qt::Uninitialized);
+  qToBigEndian(value, bytes.data());
+  return bytes;
+}
+
 // A binary list of `objects` (four-byte offsets and references), the first one the root.
 QByteArray binaryList(const QList<QByteArray>& objects) {
   QByteArray data("bplist00");
   QByteArray table;
   for (const QByteArray& object : objects) {
-    const auto offset = static_cast<uint32_t>(data.size());
-    for (int shift = 24; shift >= 0; shift -= 8) {
-      table += static_cast<char>(offset >> static_cast<unsigned>(shift));
-    }
+    table += bigEndian(static_cast<uint32_t>(data.size()));
     data += object;
   }
   const auto tableOffset = static_cast<uint64_t>(data.size());
-  data += table;
-  QByteArray trailer(6, '\0');
-  trailer += '\x04';  // offset size
-  trailer += '\x04';  // reference size
+  data += table + QByteArray(6, '\0') + "\x04\x04";  // offset and reference sizes
   for (const uint64_t value : {static_cast<uint64_t>(objects.size()), uint64_t{0}, tableOffset}) {
-    for (int shift = 56; shift >= 0; shift -= 8) {
-      trailer += static_cast<char>(value >> static_cast<unsigned>(shift));
-    }
+    data += bigEndian(value);
   }
-  return data + trailer;
+  return data;
 }
 
 // An array of the objects `references` names.
 QByteArray arrayOf(const QList<uint32_t>& references) {
   QByteArray object(1, static_cast<char>(0xA0 | references.size()));
   for (const uint32_t reference : references) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-      object += static_cast<char>(reference >> static_cast<unsigned>(shift));
-    }
+    object += bigEndian(reference);
   }
   return object;
+}
+
+// A dictionary of one three-byte ASCII key (0x53) whose value is true.
+QByteArray dictionaryWithKey(const QByteArray& key) {
+  return binaryList({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9), char{0x53} + key,
+                     QByteArray("\x09")});
 }
 
 // Each array holding the next one `width` times: width^levels values once copied out.
@@ -139,20 +144,8 @@ TEST(PropertyList, RefusesDocumentsThatWouldOverwhelmTheParser) {
       {"binary containers shared 2^17 times", sharedArrays(17, 2), false},
       {"binary containers shared 2^10 times", sharedArrays(10, 2), true},
       {"binary array holding itself", binaryList({arrayOf({0})}), false},
-      {"binary key holding a NUL byte",
-       binaryList({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9),
-                   QByteArray("\x53"
-                              "a\0b",
-                              4),
-                   QByteArray("\x09")}),
-       false},
-      {"binary key without NUL byte",
-       binaryList({QByteArray("\xD1\x00\x00\x00\x01\x00\x00\x00\x02", 9),
-                   QByteArray("\x53"
-                              "a-b",
-                              4),
-                   QByteArray("\x09")}),
-       true},
+      {"binary key holding a NUL byte", dictionaryWithKey(QByteArray("a\0b", 3)), false},
+      {"binary key without NUL byte", dictionaryWithKey("a-b"), true},
   };
   for (const auto& each : cases) {
     EXPECT_EQ(PropertyList::fromData(each.data).has_value(), each.reads) << each.name;

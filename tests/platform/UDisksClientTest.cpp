@@ -1,8 +1,8 @@
 // Unmounting through UDisks2: against no bus, a private message bus without UDisks2, and a
 // stand-in UDisks2 service on a private bus (the role boundary).
 #include "platform/volume/MountTable.h"
-#include "platform/volume/UDisksClient.h"
 #include "tests/platform/VolumeTestSupport.h"
+#include "tests/support/ToolProcess.h"
 
 #include <unistd.h>
 
@@ -16,11 +16,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 
-#include <array>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -30,21 +26,17 @@ const std::string kMountInfo = TARNWELL_TEST_DATA_DIR "/volume/mountinfo";
 const QString kFilesystem = u"org.freedesktop.UDisks2.Filesystem"_s;
 using Interfaces = QMap<QString, QVariantMap>;
 
-// A message bus of the test's own (dbus-daemon with the session configuration). popen
-// starts it with posix_spawn: a fork of this threaded process is beyond the thread sanitizer.
+// A message bus of the test's own (dbus-daemon with the session configuration).
 class PrivateBus final {
  public:
   PrivateBus() {
-    FILE* output = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-    std::array<char, 512> line{};
-    if (output != nullptr && fgets(line.data(), static_cast<int>(line.size()), output) != nullptr) {
-      address_ = std::string(line.data(), strcspn(line.data(), "\n"));
-      pid_ = fgets(line.data(), static_cast<int>(line.size()), output) != nullptr
-                 ? static_cast<pid_t>(std::strtol(line.data(), nullptr, 10))
-                 : -1;
-    }
-    if (output != nullptr) {
-      pclose(output);
+    const QStringList printed =
+        runProgram(u"dbus-daemon"_s,
+                   {u"--session"_s, u"--fork"_s, u"--print-address=1"_s, u"--print-pid=1"_s})
+            .out.split(u'\n');
+    if (printed.size() >= 2) {
+      address_ = printed[0].toStdString();
+      pid_ = printed[1].toInt();
     }
   }
   PrivateBus(const PrivateBus&) = delete;
@@ -58,7 +50,7 @@ class PrivateBus final {
   const std::string& address() const { return address_; }
 
  private:
-  pid_t pid_ = -1;
+  pid_t pid_ = 0;
   std::string address_;
 };
 
@@ -132,8 +124,6 @@ TEST(UDisksClientTest, UnmountsTheFileSystemMountedThereWithoutAskingTheUserOrSa
   qDBusRegisterMetaType<QByteArrayList>();
   qDBusRegisterMetaType<Interfaces>();
   // Without a bus the unmount fails at once.
-  const auto error = UDisksClient("unix:path=/nonexistent/bus").unmount("/media/user/REC2");
-  EXPECT_TRUE(error && error->starts_with("Cannot reach UDisks2")) << error.value_or("");
   MountTable nowhere = tableOnBus("unix:path=/nonexistent/bus");
   const auto completion = unmountAndWait(nowhere, "/media/user/REC2");
   EXPECT_TRUE(completion && completion->starts_with("Cannot reach UDisks2"))
