@@ -5,21 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <mutex>
 #include <optional>
-#include <utility>
 
 namespace {
-
-std::mutex& observerMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-ScsiExchangeLog::Observer& currentObserver() {
-  static ScsiExchangeLog::Observer observer;
-  return observer;
-}
 
 // Fixed and descriptor format alike, as libsgutils2 reads them.
 std::optional<sg_scsi_sense_hdr> normalized(std::span<const uint8_t> sense) {
@@ -51,23 +39,6 @@ std::string outcome(const ScsiTask& task) {
 }
 
 }  // namespace
-
-ScsiExchangeLog::Observer ScsiExchangeLog::setObserver(Observer observer) {
-  const std::scoped_lock lock(observerMutex());
-  return std::exchange(currentObserver(), std::move(observer));
-}
-
-void ScsiExchangeLog::report(const ScsiTask& task) {
-  // Called outside the lock so an observer may itself replace the observer.
-  Observer observer;
-  {
-    const std::scoped_lock lock(observerMutex());
-    observer = currentObserver();
-  }
-  if (observer) {
-    observer(task);
-  }
-}
 
 std::string ScsiExchangeLog::transcriptLine(const ScsiTask& task) {
   // A shorter command block is written padded with zeros to the 16 bytes of the layout.

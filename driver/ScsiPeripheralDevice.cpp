@@ -1,7 +1,5 @@
 #include "driver/ScsiPeripheralDevice.h"
 
-#include "driver/ScsiExchangeLog.h"
-
 #include <utility>
 
 ScsiPeripheralDevice::ScsiPeripheralDevice(UserClientFactory userClientFactory)
@@ -98,6 +96,5 @@ ScsiServiceResponse ScsiPeripheralDevice::sendCommand(ScsiTask& task) {
       task.setTaskStatus(ScsiTaskStatus::kDeliveryFailure);
     }
   }
-  ScsiExchangeLog::report(task);
   return task.serviceResponse();
 }

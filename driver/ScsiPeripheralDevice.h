@@ -46,8 +46,7 @@ class ScsiPeripheralDevice : public std::enable_shared_from_this<ScsiPeripheralD
   // Null when no task can be had (no target attached, or the device is not started).
   std::unique_ptr<ScsiTask> getSCSITask();
   void releaseSCSITask(std::unique_ptr<ScsiTask> task);
-  // The one place where SCSI exchanges leave the driver; they are reported to
-  // ScsiExchangeLog once they have ended.
+  // The one place where SCSI exchanges leave the driver.
   ScsiServiceResponse sendCommand(ScsiTask& task);
 
   void disablePolling() { pollingEnabled_ = false; }
