@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -28,11 +30,12 @@ QString text(const char* messageId) {
 // simulated roles of the launch options, which these rows check as a user meets them (tests/sim
 // keeps only what no run reaches). With --yes an alert takes Yes but Cancel over Retry.
 class TextRunTest : public ::testing::Test {
- protected:
+ public:
   // The copies of the bundle; a served run uses the bare one with the settings file that
   // names the local service.
   enum class Bundle { bare, fileCopy, served };
 
+ protected:
   static void SetUpTestSuite() {
     CMLocalize::initializeSharedWithFilePath(
         QStringLiteral(TARNWELL_BUNDLE_DIR "/share/tarnwell/Localizable.olc"));
@@ -74,103 +77,126 @@ class TextRunTest : public ::testing::Test {
   static inline std::unique_ptr<TestHttpsServer> server;
 };
 
-TEST_F(TextRunTest, EachRunEndsWithItsAlertAndExitStatus) {
+// One whole run, a row of the table below: each is a test of its own, so that the runs, which
+// mostly wait on the recorder, go side by side.
+struct TextRun {  // NOLINT(clang-analyzer-optin.performance.Padding): a table row
+  const char* name;
+  TextRunTest::Bundle bundle;
+  const char* recorder;  // the example of the virtual recorder; empty: the options' roles
+  std::vector<const char*> options;  // "@mock/" stands for the simulated roles' folder
+  std::optional<const char*> input;  // none: --yes
+  int status;
+  const char* alert = "";    // the one "[!]" alert's message ID and its value; none when empty
+  const char* package = "";  // what the recorder took, "example/file" or "@mock/file"
+  int quitQuestions = 0;
+};
+
+// The test's name says which row it is.
+void PrintTo(const TextRun& run, std::ostream* out) { *out << run.name; }
+
+class TextRunRows : public TextRunTest, public ::testing::WithParamInterface<TextRun> {
+ protected:
+  static QString mockPath(const char* path) {
+    return QString::fromLatin1(path).replace(
+        u"@mock/"_s, QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/mock/"));
+  }
+  // A message ID, its "%d" or "%s" replaced by what follows the first space.
+  static QString message(const char* idAndValue) {
+    const QString whole = QString::fromLatin1(idAndValue);
+    const qsizetype space = whole.indexOf(u' ');
+    QString shown = CMLocalize::localizedString(whole.left(space));
+    if (space > 0) {
+      shown.replace(shown.contains(u"%d"_s) ? u"%d"_s : u"%s"_s, whole.mid(space + 1));
+    }
+    return shown;
+  }
+  static QString packagePath(const char* package) {
+    const QString path = mockPath(package);
+    if (path.startsWith(u'/')) {
+      return path;
+    }
+    return exampleFile(path.section(u'/', 0, 0), path.section(u'/', 1));
+  }
+};
+
+TEST_P(TextRunRows, EndsWithItsAlertAndExitStatus) {
   ASSERT_TRUE(server->isRunning());
-  const QString mock = QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/mock/");
-  const auto devices = [&](const char* name) {
-    return u"--mock_devices="_s + mock + QString::fromLatin1(name);
-  };
-  const auto response = [&](const char* name) {
-    return u"--mock_response="_s + mock + QString::fromLatin1(name);
-  };
-  const QString newer = response("response-newer.plist");
-  const QString one = devices("devices-one.plist");
-  const QString fail = u"--mock_device_fail"_s;
-  const QString full = u"--mock_device_diskfull"_s;
-  const QString fileCopy = u"file-copy-two-volumes"_s;
-  const QString scsi = u"scsi-mode-change"_s;
-  const QString fileCopyPackage = exampleFile(fileCopy, u"firmware.zip"_s);
-  const auto communication = [](int code) {
-    return text("ID_ERR_CAMERA_COMMUNICATION").replace(u"%d"_s, QString::number(code));
-  };
-  struct Case {  // NOLINT(clang-analyzer-optin.performance.Padding): a table row
-    const char* name;
-    Bundle bundle;
-    QString recorder;  // the example of the virtual recorder; none: the options' roles
-    QStringList options;
-    std::optional<QByteArray> input;  // none: --yes
-    int status;
-    QString alert = {};    // the one "[!]" alert; none when empty
-    QString package = {};  // what the recorder took; none when empty
-    int quitQuestions = 0;
-  };
-  const QString bin = exampleFile(scsi, u"firmware.bin"_s);
-  // Standard input: Opening: Next. Offer: Update (no details in local mode). Confirm: Yes.
-  // Licence: Disagree, then Update, Yes, Agree. Updating: tick, Next. Completed: Close.
-  // clang-format off
-  const Case cases[] = {
-      {"served package", Bundle::served, scsi, {}, {}, 0, {}, bin},
-      {"a person answers each page", Bundle::fileCopy, fileCopy, {}, "1\n1\n1\n1\n1\n1\n2\n1\n2\n1\n", 0,
-       {}, fileCopyPackage},
-      {"no to the update, then the input ends", Bundle::fileCopy, fileCopy, {}, "1\n1\n2\n", 1},
-      // Closing on the Updating page asks first: No stays, Yes quits.
-      {"quitting on the Updating page", Bundle::fileCopy, fileCopy, {}, "1\n1\n1\n2\nq\n2\nq\n1\n", 1, {},
-       fileCopyPackage, 2},
-      {"closing the window at the start", Bundle::fileCopy, fileCopy, {}, "q\n", 1},
-      {"simulated: two recorders", Bundle::bare, {}, {devices("devices-two.plist"), newer}, {}, 1,
-       text("ID_ERR_PLURAL_RECORDER")},
-      {"simulated: unsupported model", Bundle::bare, {}, {devices("devices-unsupported-product.plist"), newer},
-       {}, 1, text("ID_ERR_DIFFERENT_RECORDER")},
-      {"simulated: foreign vendor", Bundle::bare, {}, {devices("devices-foreign-vendor.plist"), newer}, {}, 1,
-       text("ID_ERR_DETECT_RECORDER")},
-      {"simulated: no network", Bundle::bare, {}, {one, newer, u"--mock_nonetwork"_s}, {}, 1,
-       text("ID_ERR_INTERNET_COMMUNICATION")},
-      {"simulated: nothing newer", Bundle::bare, {}, {one, response("response-equal.plist")}, {}, 3},
-      {"simulated: not found", Bundle::bare, {}, {one, response("response-404.plist")}, {}, 1,
-       text("ID_ERR_SERVER_COMMUNICATION").replace(u"%s"_s, u"HTTP 404"_s)},
-      // Faults act only on the simulated recorders given before them.
-      {"simulated: failure after the recorders", Bundle::bare, {}, {one, fail, newer}, {}, 1, communication(-1)},
-      {"simulated: disk full after the recorders", Bundle::bare, {}, {one, newer, full}, {}, 1,
-       text("ID_ERR_NOT_ENOUGH_SPACE")},
-      {"simulated: faults before the recorders", Bundle::bare, {}, {fail, full, one, newer}, {}, 0},
-      {"simulated server, virtual recorder", Bundle::bare, fileCopy, {newer}, {}, 0, {},
-       mock + u"firmware-5201-2100.zip"_s},
-  };
-  // clang-format on
-  int made = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    QStringList arguments{u"--text"_s};
-    if (!c.input) {
-      arguments << u"--yes"_s;
-    }
-    arguments += c.options;
-    const QString folder = scratch->filePath(u"recorder%1"_s.arg(++made));
-    if (!c.recorder.isEmpty()) {
-      ASSERT_TRUE(copyExampleRecorder(c.recorder, folder));
-      arguments << u"--virtual_recorder="_s + folder;
-    }
-    const ToolRun result = run(c.bundle, arguments, c.input.value_or(QByteArray()));
-    const std::string log = result.out.toStdString() + result.err.toStdString();
-    EXPECT_EQ(result.status, c.status) << log;
-    EXPECT_EQ(result.out.count(u"[!]"_s), c.alert.isEmpty() ? 0 : 1) << log;
-    if (!c.alert.isEmpty()) {
-      EXPECT_TRUE(result.out.contains(u"[!] "_s + c.alert)) << log;
-    }
-    EXPECT_EQ(result.out.contains(text("ID_MSG_COMPLETED")), c.status == 0) << log;
-    EXPECT_EQ(result.out.count(text("ID_MSG_QUIT_APP")), c.quitQuestions) << log;
-    if (!c.recorder.isEmpty()) {
-      EXPECT_EQ(result.out.contains(text("ID_MSG_CONECTTING_TO_SERVER")),
-                c.bundle == Bundle::bare || c.bundle == Bundle::served)
-          << log;
-      if (c.package.isEmpty()) {
-        EXPECT_TRUE(appliedFiles(folder).isEmpty());
-      } else {
-        EXPECT_TRUE(recorderTookPackage(folder, c.package));
-      }
+  const TextRun& c = GetParam();
+  QStringList arguments{u"--text"_s};
+  if (!c.input) {
+    arguments << u"--yes"_s;
+  }
+  for (const char* option : c.options) {
+    arguments << mockPath(option);
+  }
+  const QString folder = scratch->filePath(u"recorder"_s);
+  const bool virtualRecorder = *c.recorder != '\0';
+  if (virtualRecorder) {
+    ASSERT_TRUE(copyExampleRecorder(QString::fromLatin1(c.recorder), folder));
+    arguments << u"--virtual_recorder="_s + folder;
+  }
+  const ToolRun result = run(c.bundle, arguments, QByteArray(c.input.value_or("")));
+  const std::string log = result.out.toStdString() + result.err.toStdString();
+  EXPECT_EQ(result.status, c.status) << log;
+  EXPECT_EQ(result.out.count(u"[!]"_s), *c.alert == '\0' ? 0 : 1) << log;
+  if (*c.alert != '\0') {
+    EXPECT_TRUE(result.out.contains(u"[!] "_s + message(c.alert))) << log;
+  }
+  EXPECT_EQ(result.out.contains(text("ID_MSG_COMPLETED")), c.status == 0) << log;
+  EXPECT_EQ(result.out.count(text("ID_MSG_QUIT_APP")), c.quitQuestions) << log;
+  if (virtualRecorder) {
+    EXPECT_EQ(result.out.contains(text("ID_MSG_CONECTTING_TO_SERVER")),
+              c.bundle == Bundle::bare || c.bundle == Bundle::served)
+        << log;
+    if (*c.package == '\0') {
+      EXPECT_TRUE(appliedFiles(folder).isEmpty());
+    } else {
+      EXPECT_TRUE(recorderTookPackage(folder, packagePath(c.package)));
     }
   }
 }
+
+using enum TextRunTest::Bundle;
+const char* const newer = "--mock_response=@mock/response-newer.plist";
+const char* const one = "--mock_devices=@mock/devices-one.plist";
+const char* const fail = "--mock_device_fail";
+const char* const full = "--mock_device_diskfull";
+const char* const copyRecorder = "file-copy-two-volumes";
+const char* const fileCopyPackage = "file-copy-two-volumes/firmware.zip";
+// Standard input: Opening: Next. Offer: Update (no details in local mode). Confirm: Yes.
+// Licence: Disagree, then Update, Yes, Agree. Updating: tick, Next. Completed: Close.
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Runs, TextRunRows, ::testing::Values(
+    TextRun{"ServedPackage", served, "scsi-mode-change", {}, {}, 0, "", "scsi-mode-change/firmware.bin"},
+    TextRun{"APersonAnswersEachPage", fileCopy, copyRecorder, {}, "1\n1\n1\n1\n1\n1\n2\n1\n2\n1\n", 0, "",
+            fileCopyPackage},
+    TextRun{"NoToTheUpdateThenTheInputEnds", fileCopy, copyRecorder, {}, "1\n1\n2\n", 1},
+    // Closing on the Updating page asks first: No stays, Yes quits.
+    TextRun{"QuittingOnTheUpdatingPage", fileCopy, copyRecorder, {}, "1\n1\n1\n2\nq\n2\nq\n1\n", 1, "",
+            fileCopyPackage, 2},
+    TextRun{"ClosingTheWindowAtTheStart", fileCopy, copyRecorder, {}, "q\n", 1},
+    TextRun{"SimulatedTwoRecorders", bare, "", {"--mock_devices=@mock/devices-two.plist", newer}, {}, 1,
+            "ID_ERR_PLURAL_RECORDER"},
+    TextRun{"SimulatedUnsupportedModel", bare, "",
+            {"--mock_devices=@mock/devices-unsupported-product.plist", newer}, {}, 1,
+            "ID_ERR_DIFFERENT_RECORDER"},
+    TextRun{"SimulatedForeignVendor", bare, "", {"--mock_devices=@mock/devices-foreign-vendor.plist", newer},
+            {}, 1, "ID_ERR_DETECT_RECORDER"},
+    TextRun{"SimulatedNoNetwork", bare, "", {one, newer, "--mock_nonetwork"}, {}, 1,
+            "ID_ERR_INTERNET_COMMUNICATION"},
+    TextRun{"SimulatedNothingNewer", bare, "", {one, "--mock_response=@mock/response-equal.plist"}, {}, 3},
+    TextRun{"SimulatedNotFound", bare, "", {one, "--mock_response=@mock/response-404.plist"}, {}, 1,
+            "ID_ERR_SERVER_COMMUNICATION HTTP 404"},
+    // Faults act only on the simulated recorders given before them.
+    TextRun{"SimulatedFailureAfterTheRecorders", bare, "", {one, fail, newer}, {}, 1,
+            "ID_ERR_CAMERA_COMMUNICATION -1"},
+    TextRun{"SimulatedDiskFullAfterTheRecorders", bare, "", {one, newer, full}, {}, 1,
+            "ID_ERR_NOT_ENOUGH_SPACE"},
+    TextRun{"SimulatedFaultsBeforeTheRecorders", bare, "", {fail, full, one, newer}, {}, 0},
+    TextRun{"SimulatedServerVirtualRecorder", bare, copyRecorder, {newer}, {}, 0, "",
+            "@mock/firmware-5201-2100.zip"}),
+    [](const ::testing::TestParamInfo<TextRun>& row) { return std::string(row.param.name); });
+// clang-format on
 
 TEST_F(TextRunTest, BadUsageSecondInstanceAndHelpEndAtOnce) {
   const ToolRun usage = run(Bundle::bare, {u"--text"_s, u"--yse"_s});
