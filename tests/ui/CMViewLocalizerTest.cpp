@@ -8,9 +8,6 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMainWindow>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -101,29 +98,6 @@ TEST_F(CMViewLocalizerTest, TablesComboBoxesAndTabsLocaliseTheirTitlesNotTheirDa
   EXPECT_EQ(labelledTabs->labels, (QStringList{text("ID_YES"), u"ID_NOT_THERE"_s}));
   EXPECT_EQ(labelledTabs->tabText(0), u"ID_NO"_s);
   EXPECT_EQ(qobject_cast<QLabel*>(labelledTabs->widget(0))->text(), text("ID_RETRY"));
-}
-
-TEST_F(CMViewLocalizerTest, WindowTitlesAndMenusIncludingSubmenus) {
-  QMainWindow window;
-  window.setWindowTitle(u"IDGZ_CM5_PRODUCT_NAME"_s);
-  window.setCentralWidget(new QLabel(u"ID_OK"_s));
-  QMenu* menu = window.menuBar()->addMenu(u"ID_MENU_FILE"_s);
-  QAction* item = menu->addAction(u"ID_MENU_MINIMIZE"_s);
-  menu->addSeparator();
-  QMenu* submenu = menu->addMenu(u"ID_MENU_WINDOW"_s);
-  QAction* nestedItem = submenu->addAction(u"ID_NOT_IN_THE_TABLE"_s);
-
-  CMViewLocalizer::localizeObjectsRelativeTo(&window);
-  EXPECT_EQ(window.windowTitle(), u"Tarnwell"_s);
-  EXPECT_EQ(qobject_cast<QLabel*>(window.centralWidget())->text(), text("ID_OK"));
-  // The window's walk leaves the menus to their own walk.
-  EXPECT_EQ(menu->title(), u"ID_MENU_FILE"_s);
-
-  CMViewLocalizer::localizeObjectsRelativeTo(window.menuBar());
-  EXPECT_EQ(menu->title(), text("ID_MENU_FILE"));
-  EXPECT_EQ(item->text(), text("ID_MENU_MINIMIZE"));
-  EXPECT_EQ(submenu->title(), text("ID_MENU_WINDOW"));
-  EXPECT_EQ(nestedItem->text(), u"ID_NOT_IN_THE_TABLE"_s);
 }
 
 TEST_F(CMViewLocalizerTest, ImagesAndAMissingTableLeaveTheLayoutAsItIs) {

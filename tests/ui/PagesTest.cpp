@@ -71,9 +71,6 @@ TEST_F(PagesTest, UpdaterAvailableTableShowsVersionsAndSizes) {
       {recorder(u"VR-5201"_s, u"1230"_s),
        firmware(u"1300"_s, 1572864, https, https),
        {{u"VR-5201"_s, u"1.23"_s, u"1.30"_s, u"1.5"_s + mb}}},
-      {recorder(QString::fromUtf8("VR-5201\0\0", 9), u"2105"_s),
-       firmware(u"2110"_s, 0, https, https),
-       {{u"VR-5201"_s, u"2.10"_s, u"2.11"_s, u"0.0"_s + mb}}},
       // Without an offer the recorder's own columns are still shown.
       {recorder(u"VR-1"_s, u"1000"_s),
        std::nullopt,

@@ -17,7 +17,6 @@
 #include "ui_UpdaterAvailablePageViewController.h"
 #include "ui_UpdatingPageViewController.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -34,12 +33,11 @@ namespace {
 // are answered by the hook with the default button and recorded.
 class WizardRunTest : public ::testing::Test {
  protected:
-  // The recorder is an example's copy; without it the rack holds no recorder at all.
-  void start(bool withRecorder) {
+  // The recorder is an example's copy.
+  void start() {
     recorder = scratch.filePath(u"recorder"_s);
     ASSERT_TRUE(copyExampleRecorder(u"scsi-mode-change"_s, recorder, {{u"restartSeconds"_s, 0.2}}));
-    auto installed =
-        VirtualRecorderRack::install(withRecorder ? QStringList{recorder} : QStringList{});
+    auto installed = VirtualRecorderRack::install({recorder});
     ASSERT_TRUE(std::holds_alternative<std::unique_ptr<VirtualRecorderRack>>(installed));
     rack = std::get<std::unique_ptr<VirtualRecorderRack>>(std::move(installed));
     controller = makeTestController();
@@ -85,7 +83,7 @@ class WizardRunTest : public ::testing::Test {
 };
 
 TEST_F(WizardRunTest, ALocalPackageIsWrittenFromOpeningToCompleted) {
-  ASSERT_NO_FATAL_FAILURE(start(true));
+  ASSERT_NO_FATAL_FAILURE(start());
   controller->showPage({WizardPage::opening, std::nullopt, std::nullopt});
   controller->bringMainWindowToFront();
   ASSERT_NE(page<OpeningPageViewController>(), nullptr);
@@ -128,29 +126,6 @@ TEST_F(WizardRunTest, ALocalPackageIsWrittenFromOpeningToCompleted) {
   EXPECT_TRUE(alerts.isEmpty());
 
   EXPECT_TRUE(recorderTookPackage(recorder, scratch.filePath(u"firmware.bin"_s)));
-}
-
-TEST_F(WizardRunTest, NoRecorderIsAskedAboutAndTheOpeningPageStays) {
-  ASSERT_NO_FATAL_FAILURE(start(false));
-  AlertWindowController::setModalAnswerHook([this](AlertWindowController& alert) {
-    alerts << alert.outlets().messageLabel->text();
-    EXPECT_FALSE(alert.outlets().cancelButton->isHidden());
-    alert.outlets().cancelButton->click();
-    return alert.result();
-  });
-  controller->showPage({WizardPage::opening, std::nullopt, std::nullopt});
-  controller->bringMainWindowToFront();
-  auto* opening = page<OpeningPageViewController>();
-  opening->outlets().nextButton->click();
-  EXPECT_EQ(alerts, QStringList{text("ID_ERR_DETECT_RECORDER")});
-  EXPECT_EQ(page<OpeningPageViewController>(), opening);
-  EXPECT_TRUE(opening->outlets().nextButton->isEnabled());
-  // No progress window is left behind.
-  const QWidgetList windows = QApplication::topLevelWidgets();
-  for (const QWidget* widget : windows) {
-    EXPECT_TRUE(widget == window.get() || !widget->isVisible())
-        << widget->metaObject()->className();
-  }
 }
 
 }  // namespace

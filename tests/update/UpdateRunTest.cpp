@@ -225,6 +225,9 @@ TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
     EXPECT_FALSE(controller->isExecutingUpdate());
     EXPECT_FALSE(controller->isNeededConfirmToQuit());
     EXPECT_TRUE(ui.mainWindowShown);
+    for (const auto& window : ui.progress) {
+      EXPECT_TRUE(window.closed) << window.calls.join(u'|').toStdString();
+    }
     const QString folder = folders.value(0);
     EXPECT_EQ(!folder.isEmpty() && recorderTookPackage(folder, package), run.updated);
     if (!run.updated && !folder.isEmpty()) {
