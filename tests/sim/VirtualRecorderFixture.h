@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/device/ScsiTransport.h"
 #include "app/sim/VirtualRecorderRack.h"
 #include "driver/DriverIdentity.h"
-#include "driver/KvonExSCSIIOStruct.h"
 #include "platform/PropertyList.h"
 #include "platform/volume/InMemoryVolumeTable.h"
 #include "tests/support/EventLoop.h"
@@ -17,7 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
+#include <span>
 
 // A recorder folder written from a dictionary, attached behind an in-memory registry and
 // volume table, and a caller that sends vendor commands through the pass-through driver as
@@ -53,21 +53,6 @@ class VirtualRecorderFixture : public ::testing::Test {
   }
 
  protected:
-  enum class Direction : uint32_t { out = 0x00, in = 0x80, none = 0xFF };
-
-  struct Reply {
-    IOReturn result = 0;
-    uint32_t status = 0;
-    QByteArray data;
-    std::array<uint8_t, 18> sense{};
-    // "key/asc" of a CHECK CONDITION, for short assertions.
-    QString senseCode() const {
-      return QStringLiteral("%1/%2")
-          .arg(sense[2], 2, 16, QLatin1Char('0'))
-          .arg(sense[12], 2, 16, QLatin1Char('0'));
-    }
-  };
-
   static void SetUpTestSuite() { testApplication(); }
 
   void attach(const QVariantMap& config) {
@@ -89,30 +74,12 @@ class VirtualRecorderFixture : public ::testing::Test {
            rack->registry().openUserClient(drivers.front(), 0, &connection) == kIOReturnSuccess;
   }
 
-  Reply send(const std::array<uint8_t, 16>& cdb, Direction direction, QByteArray data = {}) {
-    Reply reply;
-    reply.data = std::move(data);
-    KvonExSCSIIOStructT record;
-    record.request.direction = static_cast<uint32_t>(direction);
-    record.request.commandLength = 16;
-    record.request.commandBlock = cdb;
-    record.request.dataLength = static_cast<uint64_t>(reply.data.size());
-    record.request.dataAddress =
-        reply.data.isEmpty() ? 0 : reinterpret_cast<uintptr_t>(reply.data.data());
-    record.request.senseLength = reply.sense.size();
-    record.request.senseAddress = reinterpret_cast<uintptr_t>(reply.sense.data());
-    uint32_t size = 0;
-    const auto bytes = KvonRecord::encode(KvonRecord::kSelectorExecute64, record, false, &size);
-    std::array<uint8_t, 4> output{};
-    size_t outputSize = output.size();
-    const std::array<ClientBuffer, 2> lent{
-        ClientBuffer::of(reply.data.data(), static_cast<uint64_t>(reply.data.size())),
-        ClientBuffer::of(reply.sense.data(), reply.sense.size())};
-    reply.result = rack->registry().callStructMethod(connection, KvonRecord::kSelectorExecute64,
-                                                     std::span(bytes->data(), size), output.data(),
-                                                     &outputSize, lent);
-    std::memcpy(&reply.status, output.data(), sizeof reply.status);
-    return reply;
+  // A command sent as the application sends it; its data buffer is `data`.
+  ScsiOutcome send(const std::array<uint8_t, 16>& cdb, ScsiDataDirection direction,
+                   QByteArray data = {}) {
+    return sendScsiCommand(
+        &rack->registry(), connection, direction, cdb,
+        std::span(reinterpret_cast<uint8_t*>(data.data()), static_cast<size_t>(data.size())));
   }
 
   // An update-procedure command: its step, two big-endian words and the processor.

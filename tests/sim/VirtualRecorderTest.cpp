@@ -67,45 +67,53 @@ TEST_F(VirtualRecorderTest, RefusesCommandsACarefulDeviceRefuses) {
   const QByteArray none;
   const struct {
     std::array<uint8_t, 16> cdb;
-    Direction direction;
+    ScsiDataDirection direction;
     QByteArray data;
     const char* sense;
     const char* what;
   } refused[] = {
-      {update(0x02, 65536), Direction::out, piece, "05/2c", "upload before start"},
-      {update(0x03), Direction::none, none, "05/2c", "finish before start"},
-      {update(0x05, 65536), Direction::in, in, "05/2c", "verify before verify start"},
-      {update(0x00, kArea + 1, kAreaLength), Direction::in, in, "05/24",
+      {update(0x02, 65536), ScsiDataDirection::dataOut, piece, "05/2c", "upload before start"},
+      {update(0x03), ScsiDataDirection::noData, none, "05/2c", "finish before start"},
+      {update(0x05, 65536), ScsiDataDirection::dataIn, in, "05/2c", "verify before verify start"},
+      {update(0x00, kArea + 1, kAreaLength), ScsiDataDirection::dataIn, in, "05/24",
        "start at a wrong address"},
-      {update(0x00, kArea, kAreaLength, 1), Direction::in, in, "05/24",
+      {update(0x00, kArea, kAreaLength, 1), ScsiDataDirection::dataIn, in, "05/24",
        "start on a processor without flash"},
-      {update(0x00, 0, 0), Direction::in, in, "05/24", "file-copy start on a flash recorder"},
-      {update(0x00, kArea, kAreaLength), Direction::none, none, "05/24",
+      {update(0x00, 0, 0), ScsiDataDirection::dataIn, in, "05/24",
+       "file-copy start on a flash recorder"},
+      {update(0x00, kArea, kAreaLength), ScsiDataDirection::noData, none, "05/24",
        "start without its data phase"},
-      {update(0x00, kArea, kAreaLength), Direction::in, in, "", "start"},
-      {update(0x02, 65536), Direction::out, piece, "02/04", "upload while preparing"},
-      {update(0x01), Direction::in, in, "", "ready 2"},
-      {update(0x01), Direction::in, in, "", "ready 1"},
-      {update(0x01), Direction::in, in, "", "ready 0"},
-      {update(0x02, 65537), Direction::out, piece + "y", "05/24", "piece above 64 KiB"},
-      {update(0x02, 100), Direction::out, piece, "05/24", "length differs from the data"},
-      {update(0x02, 65536), Direction::out, piece, "", "piece 1"},
-      {update(0x02, 65536), Direction::out, piece, "", "piece 2"},
-      {update(0x02, 65536), Direction::out, piece, "", "piece 3"},
-      {update(0x02, 65536), Direction::out, piece, "05/21", "piece beyond the announced area"},
-      {{0x12, 0, 0, 0, 36}, Direction::in, in, "05/20", "a command it does not know"},
-      {{0xE0, 0x05, 0, 8}, Direction::in, in, "05/24", "an item it does not know"},
-      {{0xE2, 0x03}, Direction::none, none, "05/24", "a mode that does not exist"},
+      {update(0x00, kArea, kAreaLength), ScsiDataDirection::dataIn, in, "", "start"},
+      {update(0x02, 65536), ScsiDataDirection::dataOut, piece, "02/04", "upload while preparing"},
+      {update(0x01), ScsiDataDirection::dataIn, in, "", "ready 2"},
+      {update(0x01), ScsiDataDirection::dataIn, in, "", "ready 1"},
+      {update(0x01), ScsiDataDirection::dataIn, in, "", "ready 0"},
+      {update(0x02, 65537), ScsiDataDirection::dataOut, piece + "y", "05/24", "piece above 64 KiB"},
+      {update(0x02, 100), ScsiDataDirection::dataOut, piece, "05/24",
+       "length differs from the data"},
+      {update(0x02, 65536), ScsiDataDirection::dataOut, piece, "", "piece 1"},
+      {update(0x02, 65536), ScsiDataDirection::dataOut, piece, "", "piece 2"},
+      {update(0x02, 65536), ScsiDataDirection::dataOut, piece, "", "piece 3"},
+      {update(0x02, 65536), ScsiDataDirection::dataOut, piece, "05/21",
+       "piece beyond the announced area"},
+      {{0x12, 0, 0, 0, 36}, ScsiDataDirection::dataIn, in, "05/20", "a command it does not know"},
+      {{0xE0, 0x05, 0, 8}, ScsiDataDirection::dataIn, in, "05/24", "an item it does not know"},
+      {{0xE2, 0x03}, ScsiDataDirection::noData, none, "05/24", "a mode that does not exist"},
   };
   for (const auto& c : refused) {
-    const Reply reply = send(c.cdb, c.direction, c.data);
+    const ScsiOutcome outcome = send(c.cdb, c.direction, c.data);
     if (*c.sense == '\0') {
-      EXPECT_EQ(reply.result, kIOReturnSuccess) << c.what;
-      EXPECT_EQ(reply.status, 0U) << c.what;
+      EXPECT_EQ(outcome.result, kIOReturnSuccess) << c.what;
+      EXPECT_EQ(outcome.status, 0U) << c.what;
     } else {
-      EXPECT_EQ(reply.result, kIOReturnIOError) << c.what;
-      EXPECT_EQ(reply.status, 2U) << c.what;
-      EXPECT_EQ(reply.senseCode(), QLatin1String(c.sense)) << c.what;
+      // "key/asc" of the CHECK CONDITION.
+      EXPECT_EQ(outcome.result, kIOReturnIOError) << c.what;
+      EXPECT_EQ(outcome.status, 2U) << c.what;
+      EXPECT_EQ(QStringLiteral("%1/%2")
+                    .arg(outcome.sense[2], 2, 16, QLatin1Char('0'))
+                    .arg(outcome.sense[12], 2, 16, QLatin1Char('0')),
+                QLatin1String(c.sense))
+          << c.what;
     }
   }
 }
