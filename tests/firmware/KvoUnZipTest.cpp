@@ -147,7 +147,6 @@ TEST_F(KvoUnZipTest, CreatesMissingDirectoriesAndOverwritesFiles) {
 TEST_F(KvoUnZipTest, WhatIsNotAZipArchiveOrIsDamagedGivesNothingAndNoProgress) {
   const QByteArray whole = readFile(archive(u"mixed"_s));
   const std::pair<const char*, QByteArray> damaged[] = {
-      {"plain data", pattern(5000, 9)},
       {"empty", QByteArray()},
       {"cut in half", whole.left(whole.size() / 2)},
       {"central directory cut", whole.left(whole.size() - 30)},
@@ -164,7 +163,7 @@ TEST_F(KvoUnZipTest, WhatIsNotAZipArchiveOrIsDamagedGivesNothingAndNoProgress) {
     EXPECT_TRUE(unpack(paths[i]).isEmpty());
     EXPECT_TRUE(log_.empty());
     EXPECT_TRUE(tree(dest_).isEmpty());
-    if (i < 4) {  // not an archive at all: no size, and not even the destination is made
+    if (i < 3) {  // not an archive at all: no size, and not even the destination is made
       EXPECT_EQ(KvoUnZip::totalFileSizeInZipFileAtPath(paths[i]), 0);
       EXPECT_FALSE(QFileInfo::exists(dest_));
     }

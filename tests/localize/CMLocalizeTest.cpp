@@ -8,9 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
 #include <string_view>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -18,8 +16,6 @@ using namespace std::string_view_literals;
 
 class CMLocalizeTestPeer final {
  public:
-  static TimedMutex& lock(CMLocalize& localize) { return localize.lock_; }
-  static void setNGCount(CMLocalize& localize, std::uint64_t count) { localize.ngCount_ = count; }
   static std::optional<QHash<QString, QString>> dictionary(const CMLocalize& localize) {
     return localize.localizeDictionary_;
   }
@@ -31,8 +27,8 @@ using Dictionary = QHash<QString, QString>;
 
 class CMLocalizeFileTest : public ::testing::Test {
  protected:
-  QString write(std::string_view bytes, const QString& name = u"table.olc"_s) {
-    QString path = dir_.filePath(name);
+  QString write(std::string_view bytes) {
+    QString path = dir_.filePath(u"table.olc"_s);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes.data(), static_cast<qint64>(bytes.size()));
@@ -76,48 +72,6 @@ TEST(CMLocalizeTest, LanguageIDIsThatOfTheFirstKnownCandidate) {
   }
 }
 
-TEST_F(CMLocalizeFileTest, ColumnIsTheNumberOfTabsBeforeTheMatchingLineTwoField) {
-  const QString table = write("h\r\nKEY\tENU\tJPN\r\nJPN\tx\tx\r\n");
-  const QString noLineTwo = write("KEY\tENU\tJPN", u"one-line.olc"_s);
-  const QString padded = write("h\r\nKEY\tJPN \tX\tENU\r\n", u"padded.olc"_s);
-  const QString shifted = write("KEY\tENU\r\nh\r\nENU\tJPN", u"shifted.olc"_s);
-  const struct {
-    QString path;
-    const char* languageID;
-    int expected;
-  } cases[] = {
-      {table, "JPN", 2},  {table, "ENU", 1},     {table, "KEY", 0},
-      {table, "KOR", 2},  {noLineTwo, "ENU", 2}, {padded, "ENU", 3},
-      {padded, "JPN", 2}, {shifted, "ENU", 2},   {dir_.filePath(u"missing.olc"_s), "ENU", 2},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(CMLocalize::getCSVColumNO(c.path, QString::fromLatin1(c.languageID)), c.expected)
-        << QFileInfo(c.path).fileName().toStdString() << " " << c.languageID;
-  }
-}
-
-TEST_F(CMLocalizeFileTest, ReadsTheColumnOfTheUsersLanguage) {
-  constexpr std::string_view bytes =
-      "h\r\n"
-      "KEY\tCMT\tENU\tJPN\tDEU\r\n"
-      "ID_OK\tbutton\tOK\t\xE4\xBA\x86\xE8\xA7\xA3\tJa\r\n";
-  const struct {
-    const char* language;
-    QString expected;
-  } cases[] = {
-      {"en", u"OK"_s},
-      {"ja", QString::fromUtf16(u"\u4E86\u89E3")},
-      {"de", u"Ja"_s},
-      // No Korean column: column 2, which is English in the shipped layout.
-      {"ko", u"OK"_s},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(load(bytes, QString::fromLatin1(c.language))->getLocalizedString(u"ID_OK"_s),
-              c.expected)
-        << c.language;
-  }
-}
-
 TEST_F(CMLocalizeFileTest, ParsesFieldsAndLinesByteByByte) {
   const auto kv = [](const char* key, const char* text) {
     return std::pair{QString::fromUtf8(key), QString::fromUtf8(text)};
@@ -146,23 +100,6 @@ TEST_F(CMLocalizeFileTest, ParsesFieldsAndLinesByteByByte) {
     expected.insert(u"KEY"_s, u"ENU"_s);
     EXPECT_EQ(CMLocalizeTestPeer::dictionary(*load(bytes)), expected) << c.what;
   }
-}
-
-TEST_F(CMLocalizeFileTest, NoFileLeavesNoDictionaryAndEveryLookupMissing) {
-  CMLocalize localize(QStringList{u"en"_s});
-  localize.setLocalizeCSVFile(write("h\r\nKEY\tENU\r\nSave\tSave\r\n"));
-  ASSERT_TRUE(CMLocalizeTestPeer::dictionary(localize).has_value());
-
-  for (const std::optional<QString>& path :
-       {std::optional<QString>(), std::optional<QString>(QString()),
-        std::optional<QString>(dir_.filePath(u"missing.olc"_s)),
-        std::optional<QString>(dir_.path())}) {
-    localize.setLocalizeCSVFile(write("h\r\nKEY\tENU\r\nSave\tSave\r\n"));
-    localize.setLocalizeCSVFile(path);
-    EXPECT_FALSE(CMLocalizeTestPeer::dictionary(localize).has_value())
-        << path.value_or(QString()).toStdString();
-  }
-  EXPECT_EQ(localize.getLocalizedString(u"Save"_s), u"_NG_0 (Save)"_s);
 }
 
 TEST_F(CMLocalizeFileTest, LookupRules) {
@@ -195,44 +132,6 @@ TEST_F(CMLocalizeFileTest, LookupRules) {
   for (const auto& c : cases) {
     EXPECT_EQ(load(kLookupTable)->getLocalizedString(c.key), c.expected) << c.key.toStdString();
   }
-}
-
-TEST_F(CMLocalizeFileTest, EveryLookupPastTheEmptyKeyTakesTheNextNGNumber) {
-  const auto localize = load(kLookupTable);
-  const auto look = [&localize](const char* key) {
-    return localize->getLocalizedString(QString::fromLatin1(key));
-  };
-  EXPECT_EQ(look("A"), u"_NG_0 (A)"_s);
-  EXPECT_EQ(look("Save"), u"Save"_s);
-  EXPECT_EQ(look("B"), u"_NG_2 (B)"_s);
-  for (const char* uncounted : {"", "...", "_x", "MAC_APP_NAME"}) {
-    look(uncounted);
-  }
-  EXPECT_EQ(look("C"), u"_NG_3 (C)"_s);
-
-  CMLocalizeTestPeer::setNGCount(*localize, 0xEFFFFFFF);
-  EXPECT_EQ(look("D"), u"_NG_4026531839 (D)"_s);
-  EXPECT_EQ(look("E"), u"_NG_0 (E)"_s);
-}
-
-TEST_F(CMLocalizeFileTest, LookupGivesNGWhenTheLockStaysHeldForThreeSeconds) {
-  const auto localize = load(kLookupTable);
-  std::promise<void> locked;
-  std::promise<void> release;
-  std::thread holder([&] {
-    const std::lock_guard guard(CMLocalizeTestPeer::lock(*localize));
-    locked.set_value();
-    release.get_future().wait();
-  });
-  locked.get_future().wait();
-
-  EXPECT_EQ(localize->getLocalizedString(u"_x"_s), u"_x"_s);
-  EXPECT_EQ(localize->getLocalizedString(u"MAC_APP_NAME"_s), u"Tarnwell"_s);
-  EXPECT_EQ(localize->getLocalizedString(u"Save"_s), u"NG"_s);
-
-  release.set_value();
-  holder.join();
-  EXPECT_EQ(localize->getLocalizedString(u"Missing"_s), u"_NG_0 (Missing)"_s);
 }
 
 TEST_F(CMLocalizeFileTest, ReplaceEscapeTurnsPercentSIntoAFormatForStrings) {

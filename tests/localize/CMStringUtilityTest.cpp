@@ -35,31 +35,3 @@ TEST(CMStringUtilityTest, ReplacesHTMLSpecialCharactersAndDropsControls) {
         << c.input.toStdString();
   }
 }
-
-TEST(CMStringUtilityTest, StringWithCStringCutsAtNulAndRejectsInvalidBytes) {
-  const struct {
-    std::string_view bytes;
-    qsizetype length;
-    QStringConverter::Encoding encoding;
-    std::optional<QString> expected;
-  } cases[] = {
-      {"abc\0def"sv, 7, QStringConverter::Utf8, u"abc"_s},
-      {"abcdef"sv, 2, QStringConverter::Utf8, u"ab"_s},
-      {"\0abc"sv, 4, QStringConverter::Utf8, QString()},
-      {"abc"sv, 0, QStringConverter::Utf8, QString()},
-      {"\xE6\x97\xA5\xE6\x9C\xAC"sv, 6, QStringConverter::Utf8,
-       QString::fromUtf16(u"\u65E5\u672C")},
-      {"\xEF\xBB\xBFx"sv, 4, QStringConverter::Utf8, QChar(0xFEFF) + u"x"_s},
-      {"ok\0\xFF"sv, 4, QStringConverter::Utf8, u"ok"_s},
-      {"a\xFF"sv, 2, QStringConverter::Utf8, std::nullopt},
-      // A sequence cut off by the length is invalid, not pending.
-      {"\xE6\x97\xA5\xE6\x9C\xAC"sv, 5, QStringConverter::Utf8, std::nullopt},
-      {"\xC0\xAF"sv, 2, QStringConverter::Utf8, std::nullopt},
-      {"\xE9t\xE9"sv, 3, QStringConverter::Latin1, QString::fromUtf16(u"\u00E9t\u00E9")},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(CMStringUtility::stringWithCString(c.bytes.data(), c.length, c.encoding), c.expected)
-        << c.bytes << " / " << c.length;
-  }
-  EXPECT_EQ(CMStringUtility::stringWithCString(nullptr, 5, QStringConverter::Utf8), QString());
-}

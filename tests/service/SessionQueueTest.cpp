@@ -1,10 +1,7 @@
 #include "app/service/SessionQueue.h"
-#include "platform/TaskReceiver.h"
 #include "tests/support/TestHttpsServer.h"
 
 #include <gtest/gtest.h>
-
-#include <QTimer>
 
 #include <atomic>
 #include <thread>
@@ -50,27 +47,6 @@ TEST(SessionQueueTest, RunsTasksInPostedOrderOnItsOwnThread) {
       }
     }
   }
-}
-
-TEST(SessionQueueTest, QtObjectsOfATaskLiveOnTheQueuesThread) {
-  testApplication();
-  SessionQueue queue(u"test queue"_s);
-  std::atomic<bool> fired = false;
-  QTimer* timer = nullptr;
-  queue.sync([&] {
-    // A timer needs the queue's event loop.
-    timer = new QTimer;
-    timer->setSingleShot(true);
-    QObject::connect(timer, &QTimer::timeout, timer, [&fired] { fired = true; });
-    timer->start(1);
-  });
-  EXPECT_TRUE(processEventsUntil([&fired] { return fired.load(); }));
-  queue.sync([timer] { delete timer; });
-
-  // The main thread's receiver runs what other threads hand back to it.
-  std::atomic<bool> back = false;
-  queue.post([&back] { TaskReceiver::main().post([&back] { back = true; }); });
-  EXPECT_TRUE(processEventsUntil([&back] { return back.load(); }));
 }
 
 }  // namespace
