@@ -3,6 +3,7 @@
 #include "platform/Bundle.h"
 
 #include <QLabel>
+#include <QPixmap>
 
 namespace {
 
@@ -12,17 +13,19 @@ QString imagePath(const QString& name) {
   return path.isEmpty() ? bundle.resourcePath(name, QStringLiteral("png")) : path;
 }
 
+// The PNG decoder is Qt's own: naming the format spares the look-up of image and icon
+// plug-ins, whose loading took a large part of the start-up.
+QPixmap pixmap(const QString& path) { return path.isEmpty() ? QPixmap() : QPixmap(path, "PNG"); }
+
 }  // namespace
 
 QIcon ImageResource::icon(const QString& name) {
   QIcon result;
-  const QString normal = imagePath(name);
-  if (!normal.isEmpty()) {
-    result.addFile(normal);
-  }
-  const QString dense = imagePath(name + QStringLiteral("@2x"));
-  if (!dense.isEmpty()) {
-    result.addFile(dense);
+  for (const QString& file : {name, name + QStringLiteral("@2x")}) {
+    const QPixmap image = pixmap(imagePath(file));
+    if (!image.isNull()) {
+      result.addPixmap(image);
+    }
   }
   return result;
 }
@@ -31,11 +34,24 @@ void ImageResource::show(QLabel* view, const QString& name) {
   if (view == nullptr) {
     return;
   }
-  const QIcon image = icon(name);
+  // The dense picture on a dense screen, where there is one.
+  QPixmap image;
+  if (view->devicePixelRatioF() > 1.0) {
+    image = pixmap(imagePath(name + QStringLiteral("@2x")));
+  }
+  if (image.isNull()) {
+    image = pixmap(imagePath(name));
+  }
   if (image.isNull()) {
     view->clear();
     return;
   }
-  // The icon picks the file that suits the screen's pixel ratio.
-  view->setPixmap(image.pixmap(view->size(), view->devicePixelRatioF()));
+  // Scaled down into the view, never up, as an icon would.
+  const qreal ratio = view->devicePixelRatioF();
+  const QSize room = view->size() * ratio;
+  if (image.width() > room.width() || image.height() > room.height()) {
+    image = image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  }
+  image.setDevicePixelRatio(ratio);
+  view->setPixmap(image);
 }
