@@ -6,9 +6,6 @@
 #include "tests/support/QStringPrinter.h"
 #include "tests/update/ScriptedUserInterface.h"
 
-#include <QTemporaryFile>
-#include <QUrl>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -183,11 +180,6 @@ TEST_F(DownloadFWInteractorTest, ErrorAlerts) {
 }
 
 TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
-  QTemporaryFile file;
-  ASSERT_TRUE(file.open());
-  file.write("FROM FILE");
-  file.close();
-  const QString local = QUrl::fromLocalFile(file.fileName()).toString();
   const QString internet =
       u"Could not connect to the internet.\nCheck your internet connection and click Retry."_s;
   const QString missing = serverAlert(u"The firmware is not found."_s);
@@ -204,7 +196,6 @@ TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
   };
   // clang-format off
   const Case cases[] = {
-      {"downloaded", End::package, "PACKAGE"},
       {"the local package replaces the download", End::package, "LOCAL", {}, {}, {}, "LOCAL"},
       {"not found", End::notFound, {}, {serverAlert(u"HTTP 404"_s)}},
       {"bad data", End::badData, {}, {serverAlert(u"Bad Data"_s)}},
@@ -213,8 +204,7 @@ TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
       {"the Cancel button", End::cancelButton, {}},
       {"no internet: Retry, Cancel", End::none, {}, {internet, internet}, {false, false}, {1, 0}},
       {"no internet: Retry, connected", End::package, "PACKAGE", {internet}, {false, true}, {1}},
-      {"local mode: the file", End::none, "FROM FILE", {}, {}, {}, {}, local},
-      {"local mode: no file", End::none, {}, {missing}, {}, {}, {}, local + u".gone"_s},
+      {"local mode: no file", End::none, {}, {missing}, {}, {}, {}, u"file:///gone/fw.zip"_s},
       {"local mode: not a file", End::none, {}, {missing}, {}, {}, {}, u"https://example.test/fw.zip"_s},
   };
   // clang-format on

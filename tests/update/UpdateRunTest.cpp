@@ -234,17 +234,12 @@ TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
       EXPECT_FALSE(QDir(folder).exists(u"volume1/System"_s));
     }
 
-    // The check's window: detection on each try, the service only in server mode.
+    // The check's window names the service only in server mode.
     QStringList checkCalls;
     for (const auto& window : ui.progress) {
       if (!window.taller) {
         checkCalls += window.calls;
       }
-    }
-    const QString detecting = u"message "_s + alert(u"ID_DETECT_RECORDER"_s);
-    if (!run.answers.empty()) {
-      EXPECT_EQ(checkCalls.count(detecting),
-                1 + std::count(run.answers.begin(), run.answers.end(), 1));
     }
     // (Without a connection, whether the service was being reached when it failed is timing.)
     if (run.service != Service::offline) {
@@ -257,11 +252,6 @@ TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
           << server.lastRequest().toStdString();
       EXPECT_TRUE(server.lastRequest().contains("<firmware_version>0000"));
       EXPECT_EQ(server.hits(u"/files/"_s + QFileInfo(package).fileName()), 1);
-      ASSERT_EQ(ui.downloads.size(), 1U);
-      const QList<int>& percents = ui.downloads.front().progressValues;
-      EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
-      EXPECT_EQ(percents.value(percents.size() - 1), 100);
-      EXPECT_TRUE(ui.downloads.front().closed);
     }
     if (run.service == Service::offline) {
       EXPECT_EQ(server.hits(u"/ww_inform/fcache.do"_s), 0);
@@ -306,7 +296,6 @@ TEST_F(UpdateRunTest, TheServersAnswerDecidesThePage) {
       {offer("00002000"), Page::updaterNone},  // the recorder's own
       {offer("00001900"), Page::updaterNone},
       {offer("00002001"), Page::updaterAvailable},
-      {"<firmware_result><firmwares>", Page::updaterNone},
       {"", Page::updaterNone},
   };
   for (const auto& [answer, page] : cases) {
