@@ -183,7 +183,7 @@ TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
   const QString internet =
       u"Could not connect to the internet.\nCheck your internet connection and click Retry."_s;
   const QString missing = serverAlert(u"The firmware is not found."_s);
-  enum class End { package, notFound, badData, empty, cancelled, cancelButton, none };
+  enum class End { package, badData, empty, cancelled, cancelButton, none };
   struct Case {
     const char* name;
     End end;  // how the manager's download ends
@@ -197,7 +197,6 @@ TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
   // clang-format off
   const Case cases[] = {
       {"the local package replaces the download", End::package, "LOCAL", {}, {}, {}, "LOCAL"},
-      {"not found", End::notFound, {}, {serverAlert(u"HTTP 404"_s)}},
       {"bad data", End::badData, {}, {serverAlert(u"Bad Data"_s)}},
       {"empty", End::empty, {}, {serverAlert(u"Empty Data"_s)}},
       {"cancelled", End::cancelled, {}},
@@ -220,7 +219,6 @@ TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
     const auto end = [&] {
       using Result = std::pair<std::optional<QByteArray>, std::optional<NetworkError>>;
       const Result results[] = {{"PACKAGE", std::nullopt},
-                                {"<html>", NetworkError::httpError(404)},
                                 {std::nullopt, NetworkError::generalError(u"Bad Data"_s)},
                                 {std::nullopt, std::nullopt},
                                 {std::nullopt, NetworkError::userCancelled()}};
