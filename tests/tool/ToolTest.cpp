@@ -105,13 +105,12 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
   server.setAnswer(answer.readAll());
   write(dir + u"/Localizable.olc"_s,
         "Key\tComment\r\nKEY\tCMT\tJPN\tENU\r\nID_YES\tyes\t\xe3\x81\xaf\xe3\x81\x84\tYes\r\n");
-  write(dir + u"/log/Velmora/UseTestServer.plist"_s,
-        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-        "<key>dvr_update_enable_log</key><string>YES</string>"
-        "<key>dvr_update_fwver</key><string>1.10</string>"
-        "<key>dvr_update_model_id</key><integer>4110</integer>"
-        "<key>dvr_update_check_url</key><integer>1</integer>"
-        "<key>dvr_update_ca_file</key><true/></dict></plist>");
+  // Values of the wrong type.
+  ASSERT_TRUE(writeSettingsFile(dir + u"/log"_s, {{u"dvr_update_enable_log"_s, u"YES"_s},
+                                                  {u"dvr_update_fwver"_s, u"1.10"_s},
+                                                  {u"dvr_update_model_id"_s, 4110},
+                                                  {u"dvr_update_check_url"_s, 1},
+                                                  {u"dvr_update_ca_file"_s, true}}));
   ASSERT_TRUE(writeSettingsFile(dir + u"/typed"_s,
                                 {{u"dvr_update_enable_log"_s, true},
                                  {u"dvr_update_server"_s, u"https://updates.example.test/"_s},
@@ -121,9 +120,8 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
                                  {u"dvr_update_check_url"_s, u"https://app.example.test/c"_s},
                                  {u"dvr_update_ca_file"_s, u"~/ca.pem"_s}}));
   ASSERT_TRUE(writeSettingsFile(dir + u"/model"_s, {{u"dvr_update_model_id"_s, u"12"_s}}));
-  const QByteArray malformed[] = {
-      "not a property list", "", "<plist><array><integer>1</integer></array></plist>",
-      "<?xml version=\"1.0\"?><plist><dict><key>a</key></dict></plist>"};
+  const QByteArray malformed[] = {"not a property list",
+                                  "<plist><array><integer>1</integer></array></plist>"};
   for (size_t i = 0; i < std::size(malformed); ++i) {
     write(dir + u"/empty%1/Velmora/UseTestServer.plist"_s.arg(i), malformed[i]);
   }
@@ -143,14 +141,11 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
   write(dir + u"/scsi.ini"_s,
         "[FIRMWARE]\r\nMode=1\r\nName=fw.bin\r\nVersion=1230\r\nWriteAddress=0x00040000\r\n"
         "TransferLength=1C0000\r\nTargetCPU=SubCPU\r\n");
-  write(dir + u"/copy.ini"_s, "[FIRMWARE]\nMode=2\nName=fw.zip\nVersion=1300\n");
   for (const QString& example :
        {u"scsi-mode-change"_s, u"file-copy-two-volumes"_s, u"product-information"_s}) {
     ASSERT_TRUE(copyExampleRecorder(example, dir + u'/' + example));
     ASSERT_TRUE(copyExampleRecorder(example, dir + u"/identify-"_s + example));
   }
-  ASSERT_TRUE(copyExampleRecorder(u"file-copy-two-volumes"_s, dir + u"/misspelt"_s,
-                                  {{u"restartSecs"_s, 1.0}}));
   // In the driver's range but not in the model table; and a model the driver does not claim.
   ASSERT_TRUE(copyExampleRecorder(u"scsi-mode-change"_s, dir + u"/unlisted"_s,
                                   {{u"productId"_s, qint64{0x02F0}}}));
@@ -179,9 +174,6 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
       // Texts in the user's language, one line each.
       {u"strings ID_CANCEL"_s, u"LANGUAGE=ja"_s, 0, {u"=ID_CANCEL=キャンセル\n"_s}},
       {u"strings ID_CANCEL"_s, u"LANG=de_DE.UTF-8"_s, 0, {u"=ID_CANCEL=Abbrechen\n"_s}},
-      {u"strings ID_CANCEL"_s, u"LC_ALL=ko_KR.UTF-8"_s, 0, {u"=ID_CANCEL=취소\n"_s}},
-      {u"strings ID_CANCEL"_s, u"LANGUAGE=zh_TW:en"_s, 0, {u"=ID_CANCEL=取消\n"_s}},
-      {u"strings ID_CANCEL"_s, u"LANGUAGE=nl"_s, 0, {u"=ID_CANCEL=Cancel\n"_s}},
       // A Korean user of a table without Korean gets its second column.
       {u"strings --table {dir}/Localizable.olc ID_YES ID_MISSING ID_GONE"_s, u"LANGUAGE=ko"_s, 0,
        {u"=ID_YES=はい\nID_MISSING=_NG_1 (ID_MISSING)\nID_GONE=_NG_2 (ID_GONE)\n"_s}},
@@ -204,8 +196,6 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
       {u"settings"_s, {}, 0, {u"*\nfound=false\n"_s + noSettings}},
       {u"settings"_s, u"XDG_CONFIG_DIRS={dir}/empty0"_s, 0, {u"*\nfound=true\n"_s + noSettings}},
       {u"settings"_s, u"XDG_CONFIG_DIRS={dir}/empty1"_s, 0, {u"*\nfound=true\n"_s + noSettings}},
-      {u"settings"_s, u"XDG_CONFIG_DIRS={dir}/empty2"_s, 0, {u"*\nfound=true\n"_s + noSettings}},
-      {u"settings"_s, u"XDG_CONFIG_DIRS={dir}/empty3"_s, 0, {u"*\nfound=true\n"_s + noSettings}},
       // Each option in turn (that a fault acts only on the recorders named before it is the
       // launch roles' rule).
       {u"launch-options --instance_count=3 -psn_0_1 --mock_devices=/d.plist --mock_device_fail "
@@ -255,7 +245,6 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
       {u"zip-size "_s + zip, {}, 0, {u"=300035\n"_s}},
       {u"unpack "_s + zip + u" {dir}/out"_s, {}, 0,
        {u"={dir}/out/UPDATE.TXT\n{dir}/out/VR5201.BIN\n"_s}, u"progress 300035/300035\n"_s},
-      {u"zip-size {dir}/plain.bin"_s, {}, 0, {u"=0\n"_s}},
       {u"zip-size {dir}/missing"_s, {}, 1, {u"="_s}, u"cannot read"_s},
       {u"zip-size"_s, {}, 2, {u"="_s}, u"expected ARCHIVE"_s},
       {u"unpack {dir}/plain.bin {dir}/o"_s, {}, 1, {u"="_s}, u"nothing was extracted"_s},
@@ -264,9 +253,6 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
       {u"local-info {dir}/scsi.ini"_s, {}, 0,
        {u"=updateMode=scsiTransfer\nfirmwareName=fw.bin\nversion=1230\nwriteAddress=262144\n"
          "transferLength=1835008\ntargetCPU=sub\n"_s}},
-      {u"local-info {dir}/copy.ini"_s, {}, 0,
-       {u"=updateMode=fileCopy\nfirmwareName=fw.zip\nversion=1300\nwriteAddress=0\n"
-         "transferLength=0\ntargetCPU=main\n"_s}},
       {u"local-info {dir}/missing.ini"_s, {}, 0, {u"=none\n"_s}},
       // Volumes.
       {u"unmount /nonexistent/volume"_s, {}, 1, {u"="_s},
@@ -296,11 +282,8 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
        u"\nDeviceID=0x00000000\nSend: ReadRecorderItem (ProductInformation)\n"
         "Execute Command: CDB=(E0 17 01 8A 00 00 00 00 00 00 00 00 00 00 00 00), DataSize=65536\n"
         "Execute Command: Status=0x0\nNumOfDevices=1\n"_s},
-      {u"registry --virtual {dir}/scsi-mode-change --virtual {dir}/file-copy-two-volumes"_s, {}, 0,
-       {u"2*class=IOUSBHostDevice"_s}},
       {u"identify --virtual {dir}/scsi-mode-change --virtual {dir}/file-copy-two-volumes"_s, {}, 1,
        {}, u"2 recorders are attached"_s},
-      {u"registry --virtual {dir}/misspelt"_s, {}, 1, {}, u"unknown key \"restartSecs\""_s},
       {u"registry --virtual"_s, {}, 2},
       // Detection lists every recorder of the maker's range it opened, in the registry's order,
       // then those of known models.

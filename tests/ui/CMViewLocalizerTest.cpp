@@ -1,15 +1,12 @@
 #include "app/localize/CMLocalize.h"
-#include "app/ui/CMTabViewLabels.h"
 #include "app/ui/CMViewLocalizer.h"
 #include "tests/support/QStringPrinter.h"
 #include "tests/ui/UiTestEnvironment.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -19,14 +16,6 @@ using namespace Qt::StringLiterals;
 using UiTest::text;
 
 namespace {
-
-// A tab widget that draws its own labels and hands them over as one list.
-class LabelledTabs final : public QTabWidget, public CMTabViewLabels {
- public:
-  QStringList cmTabViewGetLabels() const override { return labels; }
-  void cmTabViewSetLabels(const QStringList& newLabels) override { labels = newLabels; }
-  QStringList labels;
-};
 
 class CMViewLocalizerTest : public ::testing::Test {
  protected:
@@ -69,20 +58,12 @@ TEST_F(CMViewLocalizerTest, LabelsButtonsAndBoxesGetTheirTextsAndUnknownTextsSta
   }
 }
 
-TEST_F(CMViewLocalizerTest, TablesComboBoxesAndTabsLocaliseTheirTitlesNotTheirData) {
+TEST_F(CMViewLocalizerTest, TablesLocaliseTheirTitlesNotTheirData) {
   QWidget root;
   auto* table = new QTableWidget(1, 2, &root);
   table->setHorizontalHeaderLabels({u"ID_COL_MODEL_NAME"_s, u"ID_UNKNOWN_COLUMN"_s});
   table->setItem(0, 0, new QTableWidgetItem(u"ID_BTN_NEXT"_s));
   table->setCellWidget(0, 1, new QLabel(u"ID_BTN_NEXT"_s));
-  auto* combo = new QComboBox(&root);
-  combo->addItems({u"ID_YES"_s, u"ID_NOPE"_s});
-  auto* tabs = new QTabWidget(&root);
-  tabs->addTab(new QLabel(u"ID_OK"_s), u"ID_CANCEL"_s);
-  auto* labelledTabs = new LabelledTabs;
-  labelledTabs->setParent(&root);
-  labelledTabs->addTab(new QLabel(u"ID_RETRY"_s), u"ID_NO"_s);
-  labelledTabs->labels = {u"ID_YES"_s, u"ID_NOT_THERE"_s};
 
   CMViewLocalizer::localizeObjectsRelativeTo(&root);
 
@@ -90,14 +71,6 @@ TEST_F(CMViewLocalizerTest, TablesComboBoxesAndTabsLocaliseTheirTitlesNotTheirDa
   EXPECT_EQ(table->horizontalHeaderItem(1)->text(), u"ID_UNKNOWN_COLUMN"_s);
   EXPECT_EQ(table->item(0, 0)->text(), u"ID_BTN_NEXT"_s);
   EXPECT_EQ(qobject_cast<QLabel*>(table->cellWidget(0, 1))->text(), u"ID_BTN_NEXT"_s);
-  EXPECT_EQ(combo->itemText(0), text("ID_YES"));
-  EXPECT_EQ(combo->itemText(1), u"ID_NOPE"_s);
-  EXPECT_EQ(tabs->tabText(0), text("ID_CANCEL"));
-  EXPECT_EQ(qobject_cast<QLabel*>(tabs->widget(0))->text(), text("ID_OK"));
-  // Labels handed over as a list are localised there, not as tab texts.
-  EXPECT_EQ(labelledTabs->labels, (QStringList{text("ID_YES"), u"ID_NOT_THERE"_s}));
-  EXPECT_EQ(labelledTabs->tabText(0), u"ID_NO"_s);
-  EXPECT_EQ(qobject_cast<QLabel*>(labelledTabs->widget(0))->text(), text("ID_RETRY"));
 }
 
 TEST_F(CMViewLocalizerTest, ImagesAndAMissingTableLeaveTheLayoutAsItIs) {

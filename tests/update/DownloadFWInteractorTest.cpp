@@ -6,9 +6,6 @@
 #include "tests/support/QStringPrinter.h"
 #include "tests/update/ScriptedUserInterface.h"
 
-#include <QTemporaryFile>
-#include <QUrl>
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -183,15 +180,10 @@ TEST_F(DownloadFWInteractorTest, ErrorAlerts) {
 }
 
 TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
-  QTemporaryFile file;
-  ASSERT_TRUE(file.open());
-  file.write("FROM FILE");
-  file.close();
-  const QString local = QUrl::fromLocalFile(file.fileName()).toString();
   const QString internet =
       u"Could not connect to the internet.\nCheck your internet connection and click Retry."_s;
   const QString missing = serverAlert(u"The firmware is not found."_s);
-  enum class End { package, notFound, badData, empty, cancelled, cancelButton, none };
+  enum class End { package, badData, empty, cancelled, cancelButton, none };
   struct Case {
     const char* name;
     End end;  // how the manager's download ends
@@ -204,17 +196,14 @@ TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
   };
   // clang-format off
   const Case cases[] = {
-      {"downloaded", End::package, "PACKAGE"},
       {"the local package replaces the download", End::package, "LOCAL", {}, {}, {}, "LOCAL"},
-      {"not found", End::notFound, {}, {serverAlert(u"HTTP 404"_s)}},
       {"bad data", End::badData, {}, {serverAlert(u"Bad Data"_s)}},
       {"empty", End::empty, {}, {serverAlert(u"Empty Data"_s)}},
       {"cancelled", End::cancelled, {}},
       {"the Cancel button", End::cancelButton, {}},
       {"no internet: Retry, Cancel", End::none, {}, {internet, internet}, {false, false}, {1, 0}},
       {"no internet: Retry, connected", End::package, "PACKAGE", {internet}, {false, true}, {1}},
-      {"local mode: the file", End::none, "FROM FILE", {}, {}, {}, {}, local},
-      {"local mode: no file", End::none, {}, {missing}, {}, {}, {}, local + u".gone"_s},
+      {"local mode: no file", End::none, {}, {missing}, {}, {}, {}, u"file:///gone/fw.zip"_s},
       {"local mode: not a file", End::none, {}, {missing}, {}, {}, {}, u"https://example.test/fw.zip"_s},
   };
   // clang-format on
@@ -230,7 +219,6 @@ TEST_F(DownloadFWInteractorTest, EachDownloadEndsWithTheBytesOrAnAlert) {
     const auto end = [&] {
       using Result = std::pair<std::optional<QByteArray>, std::optional<NetworkError>>;
       const Result results[] = {{"PACKAGE", std::nullopt},
-                                {"<html>", NetworkError::httpError(404)},
                                 {std::nullopt, NetworkError::generalError(u"Bad Data"_s)},
                                 {std::nullopt, std::nullopt},
                                 {std::nullopt, NetworkError::userCancelled()}};

@@ -41,7 +41,7 @@ class ScriptedUserInterface final : public UpdaterUserInterface {
       std::function<void()> cancel) override {
     downloads.push_back(DownloadRecord{});
     downloads.back().cancel = std::move(cancel);
-    return canShowWindow ? std::make_unique<DownloadView>(downloads.back()) : nullptr;
+    return std::make_unique<DownloadView>(downloads.back());
   }
   void showPage(const WizardPageRequest& request) override {
     pages.push_back(request.page);
@@ -53,7 +53,7 @@ class ScriptedUserInterface final : public UpdaterUserInterface {
     progress.push_back(ProgressRecord{taller, {}, false});
     return std::make_unique<Progress>(progress.back());
   }
-  void terminate() override { terminated = true; }
+  void terminate() override {}
 
   QStringList alertMessages() const {
     QStringList messages;
@@ -69,9 +69,7 @@ class ScriptedUserInterface final : public UpdaterUserInterface {
   std::deque<ProgressRecord> progress;
   std::vector<WizardPage> pages;
   WizardPageRequest lastRequest;
-  bool canShowWindow = true;
   bool mainWindowShown = true;
-  bool terminated = false;
 
  private:
   class DownloadView final : public DownloadProgressView {
