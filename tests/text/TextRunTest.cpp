@@ -111,7 +111,7 @@ class TextRunRows : public TextRunTest, public ::testing::WithParamInterface<Tex
     return shown;
   }
   static QString packagePath(const char* package) {
-    const QString path = mockPath(package);
+    QString path = mockPath(package);
     if (path.startsWith(u'/')) {
       return path;
     }
