@@ -9,9 +9,10 @@
 #include <optional>
 #include <vector>
 
-// The recorder's answers to ReadRecorderItem and to the update commands, decoded. Pure functions over the bytes the
-// recorder sent: an answer shorter than its layout reads as if padded with zero bytes, as
-// the zero-filled answer buffer holds it. A text that is not valid UTF-8 decodes to none.
+// The recorder's answers to ReadRecorderItem and to the update commands, decoded. Pure
+// functions over the bytes the recorder sent: an answer shorter than its layout reads as if
+// padded with zero bytes, as the zero-filled answer buffer holds it. A text that is not valid
+// UTF-8 decodes to none.
 namespace RecorderAnswers {
 
 std::optional<QString> modelName(QByteArrayView answer);

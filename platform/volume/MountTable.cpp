@@ -65,8 +65,8 @@ void MountTable::unmount(const std::string& mountPoint, UnmountCompletion comple
     route = geteuid() == 0 ? UnmountRoute::umount : UnmountRoute::udisks;
   }
   worker_.post([mountPoint, completion = std::move(completion), route,
-                 mountInfoPath = options_.mountInfoPath, busAddress = options_.busAddress,
-                 ownUnmounts = ownUnmounts_] {
+                mountInfoPath = options_.mountInfoPath, busAddress = options_.busAddress,
+                ownUnmounts = ownUnmounts_] {
     std::optional<std::string> source;
     if (const auto entries = readMountInfo(mountInfoPath)) {
       source = visibleSource(*entries, mountPoint);
