@@ -38,8 +38,7 @@ UpdateFirmwareCommands::BlockCountAnswer UpdateFirmwareCommands::sendForBlockCou
   result.status = interface_.executeCommand(device_, ScsiDataDirection::dataIn, command,
                                             answer.data(), static_cast<uint32_t>(answer.size()));
   if (result.status == 0) {
-    result.blockCount = RecorderAnswers::blockCount(
-        QByteArrayView(reinterpret_cast<const char*>(answer.data()), 2));
+    result.blockCount = RecorderAnswers::blockCount(answer);
     log(QStringLiteral("BlockCount=%1").arg(hex(result.blockCount)));
   }
   return result;
