@@ -6,6 +6,7 @@
 #include "app/firmware/KvoUnZip.h"
 #include "app/firmware/LocalFileManager.h"
 #include "app/firmware/ScsiTransferProcedure.h"
+#include "app/localize/CMLocalize.h"
 #include "platform/PropertyList.h"
 
 #include <QDir>
@@ -76,6 +77,15 @@ bool copyExampleRecorder(const QString& example, const QString& folder,
   }
   QFile plist(QDir(folder).filePath(u"recorder.plist"_s));
   return plist.open(QIODevice::WriteOnly) && plist.write(PropertyList::toXml(*config)) > 0;
+}
+
+QString messageText(const QString& messageId) {
+  const qsizetype space = messageId.indexOf(u' ');
+  QString message = CMLocalize::localizedString(messageId.left(space));
+  if (space > 0) {
+    message.replace(message.contains(u"%d"_s) ? u"%d"_s : u"%s"_s, messageId.mid(space + 1));
+  }
+  return message;
 }
 
 namespace {

@@ -29,6 +29,10 @@ bool copyExampleRecorder(const QString& example, const QString& folder,
 // The path of a file of an example recorder.
 QString exampleFile(const QString& example, const QString& name);
 
+// The text of the message `messageId` as the string table gives it, its "%d" or "%s"
+// replaced by what follows the first space ("ID_ERR_SERVER_COMMUNICATION HTTP 404").
+QString messageText(const QString& messageId);
+
 // The names of the files of every update the file-copy recorder in `folder` applied.
 QStringList appliedFiles(const QString& folder);
 // True when the recorder in `folder` took the package at `package` whole: its flash begins

@@ -100,16 +100,6 @@ class TextRunRows : public TextRunTest, public ::testing::WithParamInterface<Tex
     return QString::fromLatin1(path).replace(
         u"@mock/"_s, QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/mock/"));
   }
-  // A message ID, its "%d" or "%s" replaced by what follows the first space.
-  static QString message(const char* idAndValue) {
-    const QString whole = QString::fromLatin1(idAndValue);
-    const qsizetype space = whole.indexOf(u' ');
-    QString shown = CMLocalize::localizedString(whole.left(space));
-    if (space > 0) {
-      shown.replace(shown.contains(u"%d"_s) ? u"%d"_s : u"%s"_s, whole.mid(space + 1));
-    }
-    return shown;
-  }
   static QString packagePath(const char* package) {
     QString path = mockPath(package);
     if (path.startsWith(u'/')) {
@@ -140,7 +130,7 @@ TEST_P(TextRunRows, EndsWithItsAlertAndExitStatus) {
   EXPECT_EQ(result.status, c.status) << log;
   EXPECT_EQ(result.out.count(u"[!]"_s), *c.alert == '\0' ? 0 : 1) << log;
   if (*c.alert != '\0') {
-    EXPECT_TRUE(result.out.contains(u"[!] "_s + message(c.alert))) << log;
+    EXPECT_TRUE(result.out.contains(u"[!] "_s + messageText(QString::fromLatin1(c.alert)))) << log;
   }
   EXPECT_EQ(result.out.contains(text("ID_MSG_COMPLETED")), c.status == 0) << log;
   EXPECT_EQ(result.out.count(text("ID_MSG_QUIT_APP")), c.quitQuestions) << log;

@@ -23,19 +23,10 @@ namespace {
 using namespace std::chrono_literals;
 using Page = WizardPage;
 
-// The text of the alert `messageId`, its "%d" or "%s" replaced by what follows a space.
-QString alert(const QString& messageId) {
-  const QStringList parts = messageId.split(u' ');
-  QString message = CMLocalize::localizedString(parts.front());
-  if (parts.size() > 1) {
-    message.replace(message.contains(u"%d"_s) ? u"%d"_s : u"%s"_s, parts.mid(1).join(u' '));
-  }
-  return message;
-}
 QStringList alerts(const QStringList& messageIds) {
   QStringList messages;
   for (const QString& id : messageIds) {
-    messages << alert(id);
+    messages << messageText(id);
   }
   return messages;
 }
@@ -241,7 +232,7 @@ TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
     }
     // (Without a connection, whether the service was being reached when it failed is timing.)
     if (run.service != Service::offline) {
-      EXPECT_EQ(checkCalls.contains(u"message "_s + alert(u"ID_MSG_CONECTTING_TO_SERVER"_s)),
+      EXPECT_EQ(checkCalls.contains(u"message "_s + messageText(u"ID_MSG_CONECTTING_TO_SERVER"_s)),
                 run.service != Service::none);
     }
     if (run.service == Service::offering) {
@@ -265,7 +256,7 @@ TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
     ASSERT_NE(transfer, ui.progress.end());
     EXPECT_EQ(transfer->calls.mid(0, 3),
               (QStringList{u"indeterminate 1"_s, u"value 0"_s,
-                           u"message "_s + alert(u"ID_MSG_TRANSFER_FIRMWARE"_s)}));
+                           u"message "_s + messageText(u"ID_MSG_TRANSFER_FIRMWARE"_s)}));
     EXPECT_TRUE(transfer->closed);
     if (std::string(run.name) == "scsi, slow transfer") {
       const qsizetype determinate = transfer->calls.indexOf(u"indeterminate 0"_s);
@@ -342,7 +333,7 @@ class QuitDuringUpdateTest : public UpdateRunTest {
 TEST_F(QuitDuringUpdateTest, QuittingWhileTheRecorderAppliesTheUpdateIsAskedAbout) {
   ui.answers = {0};  // No: the run goes on to its end.
   EXPECT_FALSE(controller->shouldClose());
-  EXPECT_EQ(ui.alertMessages(), QStringList{alert(u"ID_MSG_QUIT_APP"_s)});
+  EXPECT_EQ(ui.alertMessages(), QStringList{messageText(u"ID_MSG_QUIT_APP"_s)});
   ASSERT_TRUE(processEventsUntil([&] { return !controller->isExecutingUpdate(); }));
   EXPECT_EQ(ui.alerts.size(), 1) << ui.alertMessages().join(u'|').toStdString();
   EXPECT_EQ(appliedFiles(folders.front()).size(), 2);
