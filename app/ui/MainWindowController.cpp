@@ -3,6 +3,7 @@
 #include "app/ui/AlertWindowController.h"
 #include "app/ui/CMViewLocalizer.h"
 #include "app/ui/CompletedPageViewController.h"
+#include "app/ui/DeferredIcon.h"
 #include "app/ui/DownloadProgressWindowController.h"
 #include "app/ui/ImageResource.h"
 #include "app/ui/LicensePageViewController.h"
@@ -33,10 +34,7 @@ MainWindowController::MainWindowController(FWUpdaterController& controller, QWid
       ui_(std::make_unique<Ui::MainWindowController>()) {
   ui_->setupUi(this);
   CMViewLocalizer::localizeObjectsRelativeTo(this);
-  const QIcon icon = ImageResource::icon(QStringLiteral("AppIcon"));
-  if (!icon.isNull()) {
-    setWindowIcon(icon);
-  }
+  setWindowIcon(deferredIcon([] { return ImageResource::icon(QStringLiteral("AppIcon")); }));
   centralWidget()->setFixedSize(kPageSize);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   WindowCentering::centerOnScreen(this);

@@ -6,6 +6,7 @@
 #include "app/text/TextUserInterface.h"
 #include "app/text/TextWizard.h"
 #include "app/ui/AppDelegate.h"
+#include "app/ui/DeferredIcon.h"
 #include "app/update/FWUpdaterController.h"
 #include "app/update/TransferFWInteractor.h"
 #include "platform/Bundle.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFontDatabase>
+#include <QStyleFactory>
 
 #include <algorithm>
 #include <cstdio>
@@ -71,6 +73,9 @@ int runDesktop() {
   QApplication::setQuitOnLastWindowClosed(false);
   // Lets the desktop match the window with tarnwell.desktop (its icon and name in the dock).
   QGuiApplication::setDesktopFileName(QStringLiteral("tarnwell"));
+  // A fresh copy of the style Qt chose, which the proxy owns; Qt deletes its own.
+  QApplication::setStyle(
+      new DeferredIconStyle(QStyleFactory::create(QApplication::style()->name())));
   FWUpdaterController& controller = FWUpdaterController::shared();
   AppDelegate delegate(controller);
   delegate.applicationDidFinishLaunching();

@@ -1,6 +1,7 @@
 #include "app/localize/CMLocalize.h"
 #include "app/ui/AlertWindowController.h"
 #include "app/ui/AppDelegate.h"
+#include "app/ui/DeferredIcon.h"
 #include "app/ui/DownloadProgressWindowController.h"
 #include "app/ui/MainWindowController.h"
 #include "app/ui/ProgressWindowController.h"
@@ -13,6 +14,7 @@
 #include "ui_ProgressWindowController.h"
 
 #include <QKeyEvent>
+#include <QStyleFactory>
 
 #include <gtest/gtest.h>
 
@@ -191,6 +193,18 @@ TEST_F(WindowsTest, StartUpLocalisesTheMenuAndShowsTheOpeningPage) {
   EXPECT_FALSE(delegate.showAllMenuItem->isVisible());
   EXPECT_EQ(window->outlets().appMenu->title(), name);
   EXPECT_EQ(window->windowTitle(), name);
+}
+
+// A deferred standard icon draws what the style itself would.
+TEST_F(WindowsTest, DeferredIconStyleDrawsTheBaseStylesIcons) {
+  const DeferredIconStyle deferred(QStyleFactory::create(u"fusion"_s));
+  const QStyle& style = deferred;
+  for (const auto icon :
+       {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_MessageBoxWarning}) {
+    const QImage drawn = style.standardIcon(icon).pixmap(16, 16).toImage();
+    EXPECT_FALSE(drawn.isNull());
+    EXPECT_EQ(drawn, deferred.baseStyle()->standardIcon(icon).pixmap(16, 16).toImage());
+  }
 }
 
 TEST_F(WindowsTest, ASecondInstanceLeavesWithoutAWindow) {
