@@ -2,10 +2,16 @@
 
 #include "platform/Bundle.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,20 +25,30 @@ int64_t RunningEnvironmentReal::instanceCount() const {
 
 int64_t RunningEnvironmentReal::countProcesses(const QString& procRoot,
                                                const QString& executablePath, unsigned uid) {
+  // Plain system calls: a desktop runs hundreds of processes, and this runs before the
+  // first page is shown.
+  const std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir(QFile::encodeName(procRoot).constData()),
+                                                 ::closedir);
+  if (!proc) {
+    return 0;
+  }
+  const QByteArray wanted = QFile::encodeName(executablePath);
+  const int procFd = ::dirfd(proc.get());
   int64_t count = 0;
-  const QStringList entries = QDir(procRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-  for (const QString& entry : entries) {
-    bool isPid = false;
-    entry.toUInt(&isPid);
-    if (!isPid) {
+  while (const dirent* entry = ::readdir(proc.get())) {
+    const std::string_view name(entry->d_name);
+    if (name.empty() ||
+        !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       continue;
     }
-    const QString dir = procRoot + QLatin1Char('/') + entry;
     struct stat info {};
-    if (::stat(QFile::encodeName(dir).constData(), &info) != 0 || info.st_uid != uid) {
+    if (::fstatat(procFd, entry->d_name, &info, 0) != 0 || info.st_uid != uid) {
       continue;
     }
-    if (QFile::symLinkTarget(dir + QStringLiteral("/exe")) == executablePath) {
+    const std::string exe = std::string(name) + "/exe";
+    std::array<char, PATH_MAX> target{};
+    const ssize_t length = ::readlinkat(procFd, exe.c_str(), target.data(), target.size());
+    if (length > 0 && QByteArrayView(target.data(), length) == wanted) {
       ++count;
     }
   }
