@@ -1,11 +1,15 @@
 #include "driver/SgPtTarget.h"
 
+#include <fcntl.h>
+#include <scsi/sg_io_linux.h>
 #include <scsi/sg_pt.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -22,6 +26,9 @@ struct PassThroughObject {
   }
 };
 
+constexpr int kBusyAttempts = 5;
+constexpr std::chrono::milliseconds kBusyPause(200);
+
 void failDelivery(ScsiTask& task, uint32_t status) {
   task.setServiceResponse(ScsiServiceResponse::serviceDeliveryOrTargetFailure);
   task.setTaskStatus(status);
@@ -29,12 +36,43 @@ void failDelivery(ScsiTask& task, uint32_t status) {
 
 }  // namespace
 
+IOReturn SgPtTarget::openError(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kIOReturnNotPrivileged;
+    case EBUSY:
+      return kIOReturnExclusiveAccess;
+    default:
+      return kIOReturnNoDevice;
+  }
+}
+
+uint32_t SgPtTarget::failureStatus(int hostStatus, int osError) {
+  if (hostStatus == DID_TIME_OUT) {
+    return ScsiTaskStatus::kTaskTimeoutOccurred;
+  }
+  if (hostStatus == DID_NO_CONNECT || hostStatus == DID_BAD_TARGET || osError == ENODEV ||
+      osError == ENXIO) {
+    return ScsiTaskStatus::kDeviceNotPresent;
+  }
+  return ScsiTaskStatus::kDeliveryFailure;
+}
+
 IOReturn SgPtTarget::open(const std::string& devicePath, std::unique_ptr<SgPtTarget>* target) {
-  const int fd = scsi_pt_open_device(devicePath.c_str(), /*read_only=*/false, 0);
+  // Exclusive, so that the commands of two programs never interleave; without blocking, so
+  // that a second program is refused at once instead of waiting for the first to finish.
+  // Just after the recorder appears, udev's helpers may hold the node for a moment.
+  int fd = -EBUSY;
+  for (int attempt = 0; fd == -EBUSY && attempt < kBusyAttempts; ++attempt) {
+    if (attempt > 0) {
+      std::this_thread::sleep_for(kBusyPause);
+    }
+    fd = scsi_pt_open_flags(devicePath.c_str(), O_RDWR | O_EXCL | O_NONBLOCK, 0);
+  }
   if (fd < 0) {
-    const int error = -fd;
-    return error == EACCES || error == EPERM || error == EROFS ? kIOReturnNotPrivileged
-                                                               : kIOReturnNoDevice;
+    return openError(-fd);
   }
   target->reset(new SgPtTarget(devicePath, fd));
   return kIOReturnSuccess;
@@ -84,14 +122,15 @@ void SgPtTarget::execute(ScsiTask& task) {
     return;
   }
   if (result < 0 || result == SCSI_PT_DO_BAD_PARAMS || result == SCSI_PT_DO_NOT_SUPPORTED) {
-    const int error = result < 0 ? -result : 0;
-    failDelivery(task, error == ENODEV || error == ENXIO ? ScsiTaskStatus::kDeviceNotPresent
-                                                         : ScsiTaskStatus::kDeliveryFailure);
+    failDelivery(task, failureStatus(DID_OK, result < 0 ? -result : 0));
     return;
   }
+  // Linux reports a command that timed out, or a device that went away during it, in the
+  // host status of a completed SG_IO.
   const int category = get_scsi_pt_result_category(pt.object);
   if (category == SCSI_PT_RESULT_TRANSPORT_ERR || category == SCSI_PT_RESULT_OS_ERR) {
-    failDelivery(task, ScsiTaskStatus::kDeliveryFailure);
+    failDelivery(
+        task, failureStatus(get_scsi_pt_transport_err(pt.object), get_scsi_pt_os_err(pt.object)));
     return;
   }
   task.setServiceResponse(ScsiServiceResponse::taskComplete);

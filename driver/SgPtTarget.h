@@ -11,7 +11,8 @@ struct sg_pt_base;
 // The recorder behind its /dev/sg node, reached through libsgutils2's pass-through layer.
 class SgPtTarget final : public ScsiTarget {
  public:
-  // Opens `devicePath` read-write; kIOReturnNotPrivileged when the user may not, and
+  // Opens `devicePath` read-write and exclusively; kIOReturnNotPrivileged when the user
+  // may not, kIOReturnExclusiveAccess when another program has it open, and
   // kIOReturnNoDevice when there is no such node.
   static IOReturn open(const std::string& devicePath, std::unique_ptr<SgPtTarget>* target);
 
@@ -24,6 +25,11 @@ class SgPtTarget final : public ScsiTarget {
 
   // sg_pt counts time-outs in whole seconds; a partial second counts as a whole one.
   static int timeoutSeconds(uint32_t milliseconds);
+  // The return code of an open that failed with `error` (errno).
+  static IOReturn openError(int error);
+  // The task status of a command that did not complete, from SG_IO's host status (DID_*)
+  // and the system error.
+  static uint32_t failureStatus(int hostStatus, int osError);
 
  private:
   SgPtTarget(std::string path, int fd);

@@ -49,10 +49,28 @@ ScsiOutcome send(Registry& registry, uint32_t connection, ScsiDataDirection dire
   outcome.result = registry.callStructMethod(connection, selector, std::span(bytes->data(), size),
                                              output.data(), &outputSize, lent);
   std::memcpy(&outcome.status, output.data(), output.size());
+  // The driver reports a command that it could not deliver, or that the recorder ended with
+  // a status other than GOOD or CHECK CONDITION, through the status while the call itself
+  // succeeds. Such a command has not completed.
+  if (outcome.result == kIOReturnSuccess && outcome.status != ScsiTaskStatus::kGood) {
+    outcome.result = undeliveredResult(outcome.status);
+  }
   return outcome;
 }
 
 }  // namespace
+
+uint32_t undeliveredResult(uint32_t status) {
+  switch (status) {
+    case ScsiTaskStatus::kTaskTimeoutOccurred:
+      return kIOReturnTimeout;
+    case ScsiTaskStatus::kDeviceNotPresent:
+      // As when the recorder's connection is already gone: it went away during the command.
+      return kIOReturnInvalidConnection;
+    default:
+      return kIOReturnIOError;
+  }
+}
 
 QString ScsiOutcome::senseText() const {
   return QString::fromStdString(ScsiExchangeLog::senseText(sense));

@@ -26,6 +26,11 @@ struct ScsiOutcome {
   QString senseText() const;
 };
 
+// The result of a command that the driver reports as sent but not completed, by its task
+// status: a time-out, a recorder that went away during it (as if its connection had already
+// gone), or an I/O error for anything else (a status such as BUSY).
+uint32_t undeliveredResult(uint32_t status);
+
 // The one way a vendor command reaches the recorder: lays out the request record, hands it
 // to the driver's user client on `connection` (selector 5 with the driver's time-out, or 7
 // with `timeout` in milliseconds) and logs the command and its outcome, with the decoded

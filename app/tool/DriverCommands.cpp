@@ -189,7 +189,10 @@ int scsi(const QStringList& given) {
   uint32_t connection = 0;
   if (const IOReturn opened = registry.openUserClient(driver, 0, &connection);
       opened != kIOReturnSuccess) {
-    return Tool::failure(QStringLiteral("cannot open the driver (%1)").arg(code(opened)));
+    return Tool::failure(
+        opened == kIOReturnExclusiveAccess
+            ? QStringLiteral("the recorder is in use by another program (%1)").arg(code(opened))
+            : QStringLiteral("cannot open the driver (%1)").arg(code(opened)));
   }
 
   QByteArray data = request.out.value_or(QByteArray(request.in.value_or(0), '\0'));

@@ -73,6 +73,8 @@ gboolean onIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client, gp
     h.driver_status = 0x08;  // DRIVER_SENSE
     h.sb_len_wr = static_cast<unsigned char>(std::min<size_t>(sense.size(), h.mx_sb_len));
     h.info = SG_INFO_CHECK;
+  } else if (seen.cdb[0] == 0xE3) {  // and never answers E3: the host gives up on it
+    h.host_status = 0x03;            // DID_TIME_OUT
   } else if (buffer != nullptr && h.dxfer_direction == SG_DXFER_FROM_DEV) {
     std::array<guint8, 8> answer{'K', 'V', '-', '4', '1', '1', '0', 0};
     umockdev_ioctl_data_update(buffer, 0, answer.data(),
@@ -234,9 +236,14 @@ TEST_F(UdevRegistryTest, RequestsReachTheSgNodeThroughSgPt) {
   EXPECT_EQ(refused.senseText(),
             u"Illegal Request, Additional sense: Invalid command operation code"_s);
 
+  // A time-out is a time-out, not a command that completed.
+  const ScsiOutcome timedOut = read(registry, connection, 0xE3, data);
+  EXPECT_EQ(timedOut.result, kIOReturnTimeout);
+  EXPECT_EQ(timedOut.status, ScsiTaskStatus::kTaskTimeoutOccurred);
+
   {
     const std::scoped_lock lock(sg_.mutex);
-    ASSERT_EQ(sg_.seen.size(), 2U);
+    ASSERT_EQ(sg_.seen.size(), 3U);
     EXPECT_EQ(sg_.seen[0].cdb.size(), 16U);
     EXPECT_EQ(sg_.seen[0].header.dxfer_direction, SG_DXFER_FROM_DEV);
     EXPECT_EQ(sg_.seen[0].header.dxfer_len, 8U);
