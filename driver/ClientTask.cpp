@@ -9,18 +9,41 @@
 
 namespace {
 
-// The logind view of "local": the process sits in a session that is active and not remote.
-bool inActiveLocalSession(pid_t pid) {
-  char* session = nullptr;
-  if (sd_pid_get_session(pid, &session) < 0 || session == nullptr) {
-    return false;
+// libsystemd hands out strings and arrays of strings allocated with malloc.
+void freeStrings(char** strings) {
+  if (strings != nullptr) {
+    for (char** string = strings; *string != nullptr; ++string) {
+      std::free(*string);  // NOLINT(cppcoreguidelines-no-malloc)
+    }
+    std::free(static_cast<void*>(strings));  // NOLINT(cppcoreguidelines-no-malloc)
   }
-  const bool local = sd_session_is_active(session) > 0 && sd_session_is_remote(session) == 0;
-  std::free(session);  // NOLINT(cppcoreguidelines-no-malloc): allocated by libsystemd
-  return local;
 }
 
 }  // namespace
+
+LoginFacts LoginFacts::of(pid_t pid, uid_t user) {
+  LoginFacts facts;
+  char* session = nullptr;
+  if (sd_pid_get_session(pid, &session) >= 0 && session != nullptr) {
+    char* seat = nullptr;
+    const bool onSeat = sd_session_get_seat(session, &seat) >= 0 && seat != nullptr;
+    std::free(seat);  // NOLINT(cppcoreguidelines-no-malloc)
+    facts.processSession =
+        Session{sd_session_is_active(session) > 0, sd_session_is_remote(session) > 0, onSeat};
+    std::free(session);  // NOLINT(cppcoreguidelines-no-malloc)
+  }
+  char** seats = nullptr;
+  facts.userActiveOnSeat = sd_uid_get_seats(user, /*require_active=*/1, &seats) > 0;
+  freeStrings(seats);
+  return facts;
+}
+
+bool LoginFacts::isLocal() const {
+  if (processSession) {
+    return processSession->active && !processSession->remote && processSession->onSeat;
+  }
+  return userActiveOnSeat;
+}
 
 std::shared_ptr<ClientTask> ClientTask::current() {
   static const std::shared_ptr<ClientTask> task = std::make_shared<ClientTask>(getpid(), geteuid());
@@ -33,7 +56,8 @@ ClientTask::ClientTask(pid_t pid, uid_t effectiveUser)
           return effectiveUser == 0 ? kIOReturnSuccess : kIOReturnNotPrivileged;
         }
         if (privilege == "local") {
-          return inActiveLocalSession(pid) ? kIOReturnSuccess : kIOReturnNotPrivileged;
+          return LoginFacts::of(pid, effectiveUser).isLocal() ? kIOReturnSuccess
+                                                              : kIOReturnNotPrivileged;
         }
         return kIOReturnUnsupported;
       }) {}

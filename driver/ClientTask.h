@@ -27,6 +27,24 @@ struct ClientBuffer {
   }
 };
 
+// What logind says about a client, for the "local" privilege: the state of the process's
+// own session, if it has one, and whether its user has an active session on a seat.
+struct LoginFacts {
+  struct Session {
+    bool active = false;
+    bool remote = false;
+    bool onSeat = false;
+  };
+  std::optional<Session> processSession;
+  bool userActiveOnSeat = false;
+
+  static LoginFacts of(pid_t pid, uid_t user);
+  // What the desktop's uaccess rule grants: the user at a local seat. The process's own
+  // session decides when it has one; a process of the user's service manager (no session
+  // of its own) goes by the user's sessions.
+  bool isLocal() const;
+};
+
 // The client process that owns a user client. Request records name buffers by address;
 // only ranges that the client lent for the running call can be described, so a record
 // naming anything else is refused instead of being read or written.
@@ -44,7 +62,7 @@ class ClientTask final {
   ClientTask& operator=(const ClientTask&) = delete;
   ~ClientTask() = default;
 
-  // "root": effective user 0; "local": the process belongs to the active local session.
+  // "root": effective user 0; "local": see LoginFacts::isLocal.
   IOReturn clientHasPrivilege(std::string_view privilege) const;
 
   // Lends `buffers` until the returned loan ends.

@@ -89,6 +89,31 @@ TEST_F(LifecycleTest, OpenNeedsTheLocalOrTheRootPrivilege) {
   }
 }
 
+// "local" is what the uaccess rule grants: the process's own session when it has one (active,
+// at a seat, not remote), else the user's: a process of the user's service manager is local
+// while its user is active at a seat.
+TEST(ClientTaskTest, LocalMeansTheUserAtASeat) {
+  using Session = LoginFacts::Session;
+  struct Row {
+    std::optional<Session> processSession;
+    bool userActiveOnSeat;
+    bool local;
+  };
+  for (const Row& row : {
+           Row{Session{true, false, true}, false, true},
+           Row{Session{false, false, true}, true, false},  // switched away from
+           Row{Session{true, true, false}, true, false},   // over the network
+           Row{Session{true, false, false}, true, false},  // no seat
+           Row{std::nullopt, true, true},                  // the user's service manager
+           Row{std::nullopt, false, false},
+       }) {
+    EXPECT_EQ((LoginFacts{row.processSession, row.userActiveOnSeat}.isLocal()), row.local);
+  }
+  // The real facts of this process decide the real check.
+  EXPECT_EQ(ClientTask(getpid(), getuid()).clientHasPrivilege("local") == kIOReturnSuccess,
+            LoginFacts::of(getpid(), getuid()).isLocal());
+}
+
 TEST(ClientTaskTest, RootMeansEffectiveUserZero) {
   EXPECT_EQ(ClientTask(getpid(), 0).clientHasPrivilege("root"), kIOReturnSuccess);
   EXPECT_EQ(ClientTask(getpid(), 1000).clientHasPrivilege("root"), kIOReturnNotPrivileged);
