@@ -26,8 +26,9 @@ Address address(uint64_t pid, uint64_t deviceID, const FlashLayout& layout) {
 
 AudioDeviceTable::AudioDeviceTable()
     : modelIDs_{
-          // SCSI-updated family; 0x0205 predates the pass-through driver's product range.
-          {0x5A01, 0x0205, 4101},
+          // SCSI-updated family. The 4101 enumerated as 0x0205 in early tables, below the
+          // product range the driver claims, where no update could reach it.
+          {0x5A01, 0x020A, 4101},
           {0x5A10, 0x0210, 4110},
           {0x5A11, 0x0210, 4111},
           {0x5A12, 0x0210, 4112},
@@ -72,7 +73,7 @@ AudioDeviceTable::AudioDeviceTable()
           {0, 0x0261, std::nullopt},
       },
       scsiTransferTypeAddresses_{
-          address(0x0205, 0x5A01, kMainLowBoot),
+          address(0x020A, 0x5A01, kMainLowBoot),
           address(0x0210, 0x5A10, kMainSub1E),
           address(0x0210, 0x5A11, kMainSub1E),
           address(0x0210, 0x5A12, kMainSub1CWideBoot),

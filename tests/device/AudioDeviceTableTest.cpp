@@ -1,4 +1,5 @@
 #include "app/device/AudioDeviceTable.h"
+#include "driver/DriverIdentity.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,14 @@ TEST(AudioDeviceTableLookup, LookupsNeedBothIdentifiersOnOneRow) {
   EXPECT_EQ(table.transferAddressFor(0x0212, 0x5A21)->subCPUAddress, 0x00000400U);
   EXPECT_EQ(table.transferAddressFor(0x0220, 0x6B01), std::nullopt) << "file-copy model";
   EXPECT_EQ(table.transferAddressFor(-1, 0x5A20), std::nullopt);
+}
+
+// A row whose product ID the pass-through driver does not claim could never be updated.
+TEST(AudioDeviceTableLookup, EveryModelIsInTheDriversRange) {
+  const AudioDeviceTable table;
+  for (const ModelIDItem& item : table.modelIDs()) {
+    EXPECT_TRUE(DriverIdentity::isClaimedProductID(item.pid)) << std::hex << item.pid;
+  }
 }
 
 }  // namespace

@@ -146,11 +146,12 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
     ASSERT_TRUE(copyExampleRecorder(example, dir + u'/' + example));
     ASSERT_TRUE(copyExampleRecorder(example, dir + u"/identify-"_s + example));
   }
-  // In the driver's range but not in the model table; and a model the driver does not claim.
+  // In the driver's range but not in the model table; and the product ID just below the
+  // range, which the driver does not claim.
   ASSERT_TRUE(copyExampleRecorder(u"scsi-mode-change"_s, dir + u"/unlisted"_s,
                                   {{u"productId"_s, qint64{0x02F0}}}));
   ASSERT_TRUE(copyExampleRecorder(u"scsi-mode-change"_s, dir + u"/unclaimed"_s,
-                                  {{u"productId"_s, qint64{0x0205}}}));
+                                  {{u"productId"_s, qint64{0x0209}}}));
   // Passed over by detection: another vendor's device, and the maker's outside the range.
   ASSERT_TRUE(copyExampleRecorder(u"scsi-mode-change"_s, dir + u"/foreign"_s,
                                   {{u"vendorId"_s, qint64{0x1D6B}}}));
