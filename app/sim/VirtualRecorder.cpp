@@ -34,6 +34,9 @@ std::variant<std::unique_ptr<VirtualRecorder>, QString> VirtualRecorder::open(
   if (const auto* error = std::get_if<QString>(&config)) {
     return *error;
   }
+  if (auto problem = VirtualRecorderState::problem(folder)) {
+    return *std::move(problem);
+  }
   const QDir dir(folder);
   const auto& read = std::get<VirtualRecorderConfig>(config);
   for (size_t number = 1; number <= read.volumeFreeBytes.size(); ++number) {

@@ -10,6 +10,11 @@
 
 namespace {
 
+// Bounds that keep a recorder folder from making a run wait or allocate without end.
+constexpr double kLongestWait = 300;   // seconds: a restart, a command's latency
+constexpr double kSlowestRate = 1024;  // bytes per second
+constexpr int64_t kLargestArea = int64_t{64} << 20;
+
 using Error = QString;
 
 // Reads typed values out of one dictionary and remembers the first problem.
@@ -36,14 +41,18 @@ class Reader final {
     return value.toLongLong();
   }
 
-  std::optional<double> real(const QString& key, std::optional<double> fallback = std::nullopt) {
+  std::optional<double> real(const QString& key, double lowest, double highest,
+                             std::optional<double> fallback = std::nullopt) {
     const QVariant value = map_.value(key);
     if (!value.isValid()) {
       return missing(key, fallback);
     }
     if ((value.typeId() != QMetaType::Double && value.typeId() != QMetaType::LongLong) ||
-        value.toDouble() < 0 || !std::isfinite(value.toDouble())) {
-      fail(QStringLiteral("\"%1\" must be a number of at least 0").arg(key));
+        !(value.toDouble() >= lowest && value.toDouble() <= highest)) {
+      fail(QStringLiteral("\"%1\" must be a number from %2 to %3")
+               .arg(key)
+               .arg(lowest)
+               .arg(highest));
       return std::nullopt;
     }
     return value.toDouble();
@@ -141,7 +150,8 @@ std::optional<FlashArea> readArea(Reader& parent, const QVariant& value, const Q
   reader.onlyKeys({QStringLiteral("address"), QStringLiteral("length")});
   constexpr int64_t kMax = std::numeric_limits<uint32_t>::max();
   const auto address = reader.integer(QStringLiteral("address"), 0, kMax);
-  const auto length = reader.integer(QStringLiteral("length"), 1, kMax);
+  // The area is held in memory and in a file of that size.
+  const auto length = reader.integer(QStringLiteral("length"), 1, kLargestArea);
   if (address && length && *address + *length > kMax + 1) {
     reader.fail(QStringLiteral("the area ends beyond 4 GiB"));
   }
@@ -203,13 +213,11 @@ std::optional<VirtualRecorderFault> readFault(Reader& parent, const QVariant& va
         fault.count = reader.integer(QStringLiteral("times"), 1, kMany).value_or(0);
         break;
       case Kind::latency:
-        fault.seconds = reader.real(QStringLiteral("seconds")).value_or(0);
+        fault.seconds = reader.real(QStringLiteral("seconds"), 0, kLongestWait).value_or(0);
         break;
       case Kind::rate:
-        fault.bytesPerSecond = reader.real(QStringLiteral("bytesPerSecond")).value_or(0);
-        if (reader.error().isEmpty() && fault.bytesPerSecond <= 0) {
-          reader.fail(QStringLiteral("\"bytesPerSecond\" must be above 0"));
-        }
+        fault.bytesPerSecond =
+            reader.real(QStringLiteral("bytesPerSecond"), kSlowestRate, 1e12).value_or(0);
         break;
       case Kind::risingBlockCount:
       case Kind::noRemount:
@@ -298,7 +306,8 @@ std::variant<VirtualRecorderConfig, QString> VirtualRecorderConfig::fromMap(
     config.productInformation.append(text.toString());
   }
   config.needsModeChange = reader.boolean(QStringLiteral("needsModeChange"), false).value_or(false);
-  config.restartSeconds = reader.real(QStringLiteral("restartSeconds"), 2.0).value_or(0);
+  config.restartSeconds =
+      reader.real(QStringLiteral("restartSeconds"), 0, kLongestWait, 2.0).value_or(0);
   if (reader.has(QStringLiteral("flashAreas"))) {
     if (const auto areas = reader.dictionary(map.value(QStringLiteral("flashAreas")),
                                              QStringLiteral("\"flashAreas\""))) {

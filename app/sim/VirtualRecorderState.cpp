@@ -4,6 +4,7 @@
 #include "platform/PropertyList.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -33,6 +34,17 @@ VirtualRecorderState VirtualRecorderState::load(const QString& folder,
   label(QStringLiteral("subFirmwareVersion"), state.subFirmwareVersion);
   state.applied = stored->value(QStringLiteral("applied")).toList();
   return state;
+}
+
+std::optional<QString> VirtualRecorderState::problem(const QString& folder) {
+  const QString path = statePath(folder);
+  if (QFileInfo::exists(path) && !PropertyList::readDictionaryFile(path)) {
+    return QStringLiteral(
+               "%1: not a property list holding a dictionary; move it away to start "
+               "the recorder afresh")
+        .arg(path);
+  }
+  return std::nullopt;
 }
 
 bool VirtualRecorderState::save(const QString& folder) const {

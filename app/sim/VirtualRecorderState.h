@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <optional>
+
 struct VirtualRecorderConfig;
 
 // What a virtual recorder remembers between runs, kept in state.plist of its folder: its
@@ -16,5 +18,8 @@ struct VirtualRecorderState {
   // The state stored in `folder`, or the configuration's labels when there is none yet. A
   // recorder is plugged in afresh on every run, so it starts in its normal mode.
   static VirtualRecorderState load(const QString& folder, const VirtualRecorderConfig& config);
+  // Why the state stored in `folder` cannot be loaded (it would be replaced, and the record
+  // of applied updates lost), or nothing when it can or there is none.
+  static std::optional<QString> problem(const QString& folder);
   bool save(const QString& folder) const;
 };

@@ -142,11 +142,25 @@ VirtualRecorderState VirtualRecorderTarget::state() const {
 }
 
 void VirtualRecorderTarget::execute(ScsiTask& task) {
+  std::chrono::duration<double> latency{0};
   for (const VirtualRecorderFault& fault : config_.faults) {
     if (fault.kind == VirtualRecorderFault::Kind::latency) {
-      std::this_thread::sleep_for(std::chrono::duration<double>(fault.seconds));
+      latency += std::chrono::duration<double>(fault.seconds);
     }
   }
+  // A recorder slower than the command's time-out: the host gives up on the command, which
+  // the recorder never carries out.
+  const std::chrono::milliseconds timeout(task.timeoutDuration());
+  if (timeout.count() > 0 && latency > timeout) {
+    std::this_thread::sleep_for(timeout);
+    task.setRealizedDataTransferCount(0);
+    task.setTaskStatus(ScsiTaskStatus::kTaskTimeoutOccurred);
+    task.setServiceResponse(ScsiServiceResponse::serviceDeliveryOrTargetFailure);
+    const std::scoped_lock guard(mutex_);
+    record(task);
+    return;
+  }
+  std::this_thread::sleep_for(latency);
   std::optional<Event> event;
   {
     const std::scoped_lock guard(mutex_);

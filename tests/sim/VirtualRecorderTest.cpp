@@ -31,7 +31,12 @@ TEST(VirtualRecorderConfigTest, RefusesWhatItDoesNotUnderstand) {
       {u"modelName"_s, u"DR-410-LONG"_s, "longer than 8 bytes"},
       {u"vendorId"_s, u"F7A1"_s, "\"vendorId\" must be an integer"},
       {u"vendorId"_s, qint64{0x10000}, "\"vendorId\" must be an integer"},
-      {u"restartSeconds"_s, -1.0, "\"restartSeconds\" must be a number"},
+      {u"restartSeconds"_s, -1.0, "\"restartSeconds\" must be a number from 0 to 300"},
+      {u"restartSeconds"_s, 1e9, "\"restartSeconds\" must be a number from 0 to 300"},
+      {u"flashAreas"_s,
+       QVariantMap{
+           {u"dsp"_s, QVariantMap{{u"address"_s, qint64{0}}, {u"length"_s, qint64{1} << 30}}}},
+       "\"length\" must be an integer from 1 to 67108864"},
       {u"volumes"_s, QVariantList{QVariantMap{{u"size"_s, 1}}}, "volumes[0]: unknown key \"size\""},
       {u"flashAreas"_s, QVariantMap{{u"main"_s, QVariantMap{}}},
        "flashAreas: unknown key \"main\""},
@@ -41,7 +46,9 @@ TEST(VirtualRecorderConfigTest, RefusesWhatItDoesNotUnderstand) {
       {u"faults"_s, QVariantList{fault(u"checkCondition"_s, {{u"command"_s, u"UploadFirmware"_s}})},
        "unknown command \"UploadFirmware\""},
       {u"faults"_s, QVariantList{fault(u"rate"_s, {{u"bytesPerSecond"_s, 0.0}})},
-       "must be above 0"},
+       "\"bytesPerSecond\" must be a number from 1024"},
+      {u"faults"_s, QVariantList{fault(u"latency"_s, {{u"seconds"_s, 86400}})},
+       "\"seconds\" must be a number from 0 to 300"},
   };
   for (const auto& c : cases) {
     QVariantMap map = base;
@@ -116,4 +123,33 @@ TEST_F(VirtualRecorderTest, RefusesCommandsACarefulDeviceRefuses) {
           << c.what;
     }
   }
+}
+
+// A recorder slower than a command's time-out: the host gives up and the command is not
+// carried out (here, the mode change would have restarted it).
+TEST_F(VirtualRecorderTest, ACommandSlowerThanItsTimeOutTimesOut) {
+  attach(scsiModel({{u"faults"_s, QVariantList{fault(u"latency"_s, {{u"seconds"_s, 0.5}})}}}));
+  const std::array<uint8_t, 16> modeChange{0xE2, 0x01};
+  const ScsiOutcome outcome = sendScsiCommand(&rack->registry(), connection,
+                                              ScsiDataDirection::noData, modeChange, {}, 100);
+  EXPECT_EQ(outcome.result, kIOReturnTimeout);
+  EXPECT_EQ(outcome.status, ScsiTaskStatus::kTaskTimeoutOccurred);
+  EXPECT_TRUE(connect()) << "the recorder restarted";
+}
+
+// A state file that does not parse would be replaced, and the record of applied updates lost.
+TEST_F(VirtualRecorderTest, AStateFileItCannotReadKeepsTheRecorderOut) {
+  const QDir dir(folder.path());
+  QFile state(dir.filePath(u"state.plist"_s));
+  ASSERT_TRUE(state.open(QIODevice::WriteOnly));
+  state.write("<plist><dict><key>applied</key>");
+  state.close();
+  QFile config(dir.filePath(u"recorder.plist"_s));
+  ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+  config.write(PropertyList::toXml(scsiModel()));
+  config.close();
+  const auto installed = VirtualRecorderRack::install({folder.path()});
+  ASSERT_TRUE(std::holds_alternative<QString>(installed));
+  EXPECT_TRUE(std::get<QString>(installed).contains(u"state.plist: not a property list"_s))
+      << std::get<QString>(installed).toStdString();
 }
