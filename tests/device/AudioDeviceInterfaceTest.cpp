@@ -48,19 +48,24 @@ class AudioDeviceInterfaceTest : public AttachedRecorderFixture {
   }
 };
 
-// A mode change that ends at the next mount is the tool's identify row and the update runs
-// on the recorder that needs one; here are the waits that end otherwise.
-TEST_F(AudioDeviceInterfaceTest, ModeChangeWithoutVolumesWaitsAndOneThatNeverRemountsGivesUp) {
+// The identify row of the tool and the update runs have recorders that come back with their
+// volumes; here are the changes that end otherwise.
+TEST_F(AudioDeviceInterfaceTest, ModeChangeEndsWhenTheRecorderIsBackMountedOrNot) {
+  // Back without a volume, as on a desktop without an automounter: no error.
   attachRecorder(
       scsiModel({{u"faults"_s, QVariantList{QVariantMap{{u"kind"_s, u"noRemount"_s}}}}}));
-  EXPECT_EQ(switchMode(), AudioDeviceError::deviceError(14));
-
-  // Back, but without a volume: the next change only waits for it to settle.
-  const AudioDevicePtr again = deviceOn(Registry::shared());
-  ASSERT_NE(again, nullptr);
-  device = again;
-  EXPECT_TRUE(RecorderVolumes::find(*device).isEmpty());
   EXPECT_EQ(switchMode(), std::nullopt);
+  device = deviceOn(Registry::shared());
+  ASSERT_NE(device, nullptr);
+  EXPECT_TRUE(RecorderVolumes::find(*device).isEmpty());
+  // Without a volume to unmount, the next change waits no longer than its settling time.
+  EXPECT_EQ(switchMode(), std::nullopt);
+}
+
+TEST_F(AudioDeviceInterfaceTest, ModeChangeGivesUpOnARecorderThatDoesNotComeBack) {
+  attachRecorder(scsiModel({{u"restartSeconds"_s, 300.0}}));
+  EXPECT_EQ(switchMode(), AudioDeviceError::deviceError(14));
+  EXPECT_TRUE(log.lines().contains(u"Mode change: the recorder did not come back"_s));
 }
 
 TEST_F(AudioDeviceInterfaceTest, AFailedUnmountIsLoggedAndTheNextVolumeStillUnmounts) {
