@@ -3,6 +3,7 @@
 set -u
 failures=0
 gadgets=/sys/kernel/config/usb_gadget
+# shellcheck disable=SC2034  # the scenarios run it
 tool=$TW_BUILD/Tarnwell/bin/tarnwell-tool
 
 # check DESCRIPTION COMMAND...: runs COMMAND and reports "ok" or "not ok".
@@ -63,7 +64,7 @@ scsi_device() {
       for sg in "${serial%/serial}"/*/host*/target*/*/scsi_generic/sg*; do
         [ -e "$sg" ] || continue
         device=$(realpath "$sg/../..")
-        udevadm wait --settle --timeout=$(($deadline - $(date +%s) + 1)) "/dev/${sg##*/}" || return 1
+        udevadm wait --settle --timeout=$((deadline - $(date +%s) + 1)) "/dev/${sg##*/}" || return 1
         printf '%s\n' "$device" "/dev/${sg##*/}" >>/run/made
         echo "$device"
         return 0
