@@ -23,7 +23,7 @@ not() {
   ! "$@"
 }
 
-# Ends the scenario: its status is the number of failed checks.
+# Ends the scenario: it failed when a check failed.
 finish() {
   echo "$failures failed check(s)"
   exit $((failures > 0 ? 1 : 0))
@@ -51,6 +51,11 @@ gadget_attach() {
 gadget_detach() {
   echo "" >"$gadgets/$1/UDC"
   echo "detached $1"
+}
+
+# gone NODE SECONDS: waits until udev has handled the removal of NODE.
+gone() {
+  udevadm wait --removed --settle --timeout="$2" "$1"
 }
 
 # scsi_device SERIAL SECONDS: prints the sysfs folder of the SCSI device of the USB device
