@@ -1,7 +1,7 @@
 #!/bin/busybox sh
 # The initramfs's /init (scripts/test-kernel builds it with static busybox): loads the virtio
 # and 9p modules in their order, mounts the host's root read-only over 9p and hands over to
-# tests/kernel/guest on it (tw_guest= on the kernel command line). Any failure powers off.
+# tests/kernel/guest.sh on it (tw_guest= on the kernel command line). Any failure powers off.
 /bin/busybox mkdir -p /sbin /usr/bin /usr/sbin
 /bin/busybox --install -s
 mount -t proc proc /proc
