@@ -88,6 +88,11 @@ sg_node() {
   echo "/dev/$(ls "$1/scsi_generic")"
 }
 
+# block_node SCSI_DEVICE: its disk's node.
+block_node() {
+  echo "/dev/$(ls "$1/block")"
+}
+
 # udev_property PATH KEY: the value udev's database holds for KEY (a node or a sysfs folder).
 udev_property() {
   udevadm info --query=property --property="$2" --value "$1"

@@ -1,5 +1,6 @@
 # The project's udev rule marks the recorder's SCSI device for the pass-through driver and
-# tags its sg node for uaccess; a foreign USB disk on the second UDC gets neither.
+# tags its sg node for uaccess, and nothing else of it; a foreign USB disk on the second UDC
+# gets neither.
 # udcs: 2
 # seconds: 60
 gadget_attach recorder 0xf7a1 0x0220 KT0220RULE dummy_udc.0
@@ -11,6 +12,8 @@ check "the recorder's SCSI device carries KORVANE_DSS_DRIVER" \
   test "$(udev_property "$recorder" KORVANE_DSS_DRIVER)" = com_korvane_DSSBlockCommandsDevice
 check "the recorder's sg node $(sg_node "$recorder") is tagged uaccess" \
   udev_tagged "$(sg_node "$recorder")" uaccess
+check "the recorder's disk $(block_node "$recorder") is not tagged uaccess" \
+  not udev_tagged "$(block_node "$recorder")" uaccess
 check "the foreign SCSI device carries no KORVANE_DSS_DRIVER" \
   test -z "$(udev_property "$foreign" KORVANE_DSS_DRIVER)"
 check "the foreign sg node $(sg_node "$foreign") is not tagged uaccess" \
