@@ -1,0 +1,90 @@
+# The scenarios' library (sourced; tests/kernel/README.md): USB gadgets on the dummy UDCs,
+# waits for what the kernel and udev make of them, and checks that count failures.
+set -u
+failures=0
+gadgets=/sys/kernel/config/usb_gadget
+tool=$TW_BUILD/Tarnwell/bin/tarnwell-tool
+
+# check DESCRIPTION COMMAND...: runs COMMAND and reports "ok" or "not ok".
+check() {
+  description=$1
+  shift
+  if "$@"; then
+    echo "ok - $description"
+  else
+    echo "not ok - $description"
+    failures=$((failures + 1))
+  fi
+}
+
+# not COMMAND...: succeeds when COMMAND fails, for check.
+not() {
+  ! "$@"
+}
+
+# Ends the scenario: its status is the number of failed checks.
+finish() {
+  echo "$failures failed check(s)"
+  exit $((failures > 0 ? 1 : 0))
+}
+
+# gadget_attach NAME VENDOR PRODUCT SERIAL UDC: a gadget with the kernel's mass-storage
+# function over a fresh 16 MiB backing file, bound to UDC (dummy_udc.0, dummy_udc.1, ...).
+gadget_attach() {
+  g=$gadgets/$1
+  mkdir -p "$g/strings/0x409" "$g/configs/c.1/strings/0x409" "$g/functions/mass_storage.0"
+  echo "$2" >"$g/idVendor"
+  echo "$3" >"$g/idProduct"
+  echo "$4" >"$g/strings/0x409/serialnumber"
+  echo Korvane >"$g/strings/0x409/manufacturer"
+  echo "Kernel test $1" >"$g/strings/0x409/product"
+  echo "mass storage" >"$g/configs/c.1/strings/0x409/configuration"
+  truncate -s 16M "/tmp/$1.img"
+  echo "/tmp/$1.img" >"$g/functions/mass_storage.0/lun.0/file"
+  [ -e "$g/configs/c.1/mass_storage.0" ] || ln -s "$g/functions/mass_storage.0" "$g/configs/c.1/"
+  echo "$5" >"$g/UDC"
+  echo "attached $1: $2:$3 serial $4 on $5"
+}
+
+# gadget_detach NAME: unbinds the gadget from its UDC, a real unplug for the host side.
+gadget_detach() {
+  echo "" >"$gadgets/$1/UDC"
+  echo "detached $1"
+}
+
+# scsi_device SERIAL SECONDS: prints the sysfs folder of the SCSI device of the USB device
+# with that serial once udev has handled its sg node, and records both for the evidence;
+# fails after SECONDS.
+scsi_device() {
+  deadline=$(($(date +%s) + $2))
+  while :; do
+    for serial in /sys/bus/usb/devices/*/serial; do
+      [ "$(cat "$serial" 2>/dev/null)" = "$1" ] || continue
+      for sg in "${serial%/serial}"/*/host*/target*/*/scsi_generic/sg*; do
+        [ -e "$sg" ] || continue
+        device=$(realpath "$sg/../..")
+        udevadm wait --settle --timeout=$(($deadline - $(date +%s) + 1)) "/dev/${sg##*/}" || return 1
+        printf '%s\n' "$device" "/dev/${sg##*/}" >>/run/made
+        echo "$device"
+        return 0
+      done
+    done
+    [ "$(date +%s)" -lt "$deadline" ] || { echo "no SCSI device with serial $1 after $2 s" >&2; return 1; }
+    sleep 0.2
+  done
+}
+
+# sg_node SCSI_DEVICE: its /dev/sgN.
+sg_node() {
+  echo "/dev/$(ls "$1/scsi_generic")"
+}
+
+# udev_property PATH KEY: the value udev's database holds for KEY (a node or a sysfs folder).
+udev_property() {
+  udevadm info --query=property --property="$2" --value "$1"
+}
+
+# udev_tagged PATH TAG: whether udev tagged the device with TAG.
+udev_tagged() {
+  udev_property "$1" TAGS | grep -q ":$2:"
+}
