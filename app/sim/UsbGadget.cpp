@@ -32,6 +32,7 @@ const QString kGadgets = QStringLiteral("/sys/kernel/config/usb_gadget");
 constexpr uint8_t kGetMaxLun = 0xFE;
 constexpr uint8_t kBulkOnlyReset = 0xFF;
 constexpr char kInterfaceName[] = "Mass Storage";
+constexpr std::chrono::milliseconds kLeaveBusAfter{200};
 
 // The interface and its two bulk endpoints, for full and for high speed.
 struct __attribute__((packed)) EndpointSet {
@@ -449,9 +450,15 @@ bool Gadget::send(std::span<const uint8_t> data, uint64_t generation) const {
 }
 
 void Gadget::restart(VirtualRecorderTarget::Event event) {
-  // The answer has gone out; now the recorder leaves the bus as a restarting one does.
-  bind(false);
+  // The status has gone out, but the host's storage driver completes the command a moment
+  // later; a recorder leaving the bus at once would fail the command it has just answered.
   std::unique_lock guard(mutex_);
+  if (changed_.wait_for(guard, kLeaveBusAfter, [this] { return stopping_; })) {
+    return;
+  }
+  guard.unlock();
+  bind(false);
+  guard.lock();
   if (event == VirtualRecorderTarget::Event::vanished) {
     guard.unlock();
     say(QStringLiteral("vanished=") + controller_);
