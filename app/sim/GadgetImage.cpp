@@ -102,7 +102,7 @@ std::variant<GadgetImage, QString> GadgetImage::create(const QString& folder,
   const std::vector<Partition> partitions = layout(sizes);
   const QString path = QDir(folder).filePath(QStringLiteral("disk.img"));
   QFile image(path);
-  const auto record = masterBootRecord(partitions, qHash(folder));
+  const auto record = masterBootRecord(partitions, static_cast<uint32_t>(qHash(folder)));
   const uint64_t end = partitions.empty()
                            ? kAlignment
                            : (partitions.back().firstSector + partitions.back().sectors) * kSector;

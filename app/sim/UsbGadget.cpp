@@ -66,9 +66,10 @@ EndpointSet endpointSet(uint16_t packetSize) {
   return set;
 }
 
+// Unbuffered: configfs refuses a value (an unknown UDC, say) in the write itself.
 bool writeFile(const QString& path, const QByteArray& text) {
   QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+  return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(text) == text.size();
 }
 
 void interrupted(int /*signal*/) {}
