@@ -111,6 +111,7 @@ class Gadget final {
   void tearDown();
   void controlLoop();
   void onSetup(const usb_ctrlrequest& request);
+  void resetTransport();
   void dataLoop();
   bool receive(std::vector<uint8_t>& data, uint32_t length, uint64_t generation);
   bool send(std::span<const uint8_t> data, uint64_t generation) const;
@@ -144,7 +145,8 @@ class Gadget final {
   bool awaitingReset_ = false;
   bool attachedOnce_ = false;
   std::optional<QString> restartLine_;
-  std::atomic<uint64_t> resets_ = 0;  // Bulk-Only resets so far
+  // Transport resets so far: a command begun before the last one is dropped, not answered.
+  std::atomic<uint64_t> resets_ = 0;
   std::thread control_;
   std::thread data_;
   std::atomic<bool> controlEnded_ = false;
@@ -320,6 +322,9 @@ void Gadget::controlLoop() {
       const usb_functionfs_event& event = events.at(index);
       if (event.type == FUNCTIONFS_SETUP) {
         onSetup(event.u.setup);
+      } else if (event.type == FUNCTIONFS_DISABLE) {
+        // A port reset, a new configuration or a disconnect: the command under way is void.
+        resetTransport();
       } else if (event.type == FUNCTIONFS_ENABLE) {
         std::optional<QString> line;
         {
@@ -352,13 +357,7 @@ void Gadget::onSetup(const usb_ctrlrequest& request) {
   }
   if (forInterface && request.bRequest == kBulkOnlyReset && !in && value == 0 && length == 0) {
     ::read(ep0_, nullptr, 0);  // the status stage
-    {
-      const std::scoped_lock guard(mutex_);
-      awaitingReset_ = false;
-    }
-    resets_ += 1;
-    changed_.notify_all();
-    pthread_kill(data_.native_handle(), SIGUSR1);
+    resetTransport();
     return;
   }
   // Anything else is stalled: FunctionFS stalls ep0 on I/O against the request's direction.
@@ -367,6 +366,16 @@ void Gadget::onSetup(const usb_ctrlrequest& request) {
   } else {
     ::write(ep0_, nullptr, 0);
   }
+}
+
+void Gadget::resetTransport() {
+  {
+    const std::scoped_lock guard(mutex_);
+    awaitingReset_ = false;
+  }
+  resets_ += 1;
+  changed_.notify_all();
+  pthread_kill(data_.native_handle(), SIGUSR1);
 }
 
 void Gadget::dataLoop() {
@@ -441,6 +450,10 @@ bool Gadget::receive(std::vector<uint8_t>& data, uint32_t length, uint64_t gener
 bool Gadget::send(std::span<const uint8_t> data, uint64_t generation) const {
   size_t done = 0;
   while (done < data.size()) {
+    // A host that has reset the transport meanwhile (after a time-out) wants none of this.
+    if (resets_ != generation) {
+      return false;
+    }
     const ssize_t moved = ::write(in_, data.data() + done, data.size() - done);
     if (moved <= 0 || resets_ != generation) {
       return false;
