@@ -5,7 +5,7 @@ BUILD_DIR := build/$(PRESET)
 BUNDLE := $(BUILD_DIR)/Tarnwell
 TOOL := $(BUNDLE)/bin/tarnwell-tool
 
-.PHONY: all deps configure build test test-asan test-tsan run screenshots bench bench-download fuzz package tidy format format-check clean
+.PHONY: all deps configure build test test-asan test-tsan test-kernel run screenshots bench bench-download fuzz package tidy format format-check clean
 
 all: build
 
@@ -26,6 +26,12 @@ test-asan:
 
 test-tsan:
 	$(MAKE) test PRESET=tsan
+
+# The scenarios of tests/kernel, each in a virtual machine running Debian's own kernel with
+# the kernel's USB gadget and storage stack (scripts/test-kernel); SCENARIOS=name... for some.
+SCENARIOS ?=
+test-kernel: build
+	scripts/test-kernel $(BUILD_DIR) $(SCENARIOS)
 
 # The wizard (on the desktop when there is a display, else in the terminal) updates a copy
 # of the example virtual recorder from the simulated update service. With EXAMPLE=scsi-mode-change, file-copy-two-volumes or product-information it

@@ -3,6 +3,7 @@
 set -u
 failures=0
 gadgets=/sys/kernel/config/usb_gadget
+# shellcheck disable=SC2034  # the scenarios run it
 tool=$TW_BUILD/Tarnwell/bin/tarnwell-tool
 
 # check DESCRIPTION COMMAND...: runs COMMAND and reports "ok" or "not ok".
@@ -22,7 +23,7 @@ not() {
   ! "$@"
 }
 
-# Ends the scenario: its status is the number of failed checks.
+# Ends the scenario: it failed when a check failed.
 finish() {
   echo "$failures failed check(s)"
   exit $((failures > 0 ? 1 : 0))
@@ -52,6 +53,11 @@ gadget_detach() {
   echo "detached $1"
 }
 
+# gone NODE SECONDS: waits until udev has handled the removal of NODE.
+gone() {
+  udevadm wait --removed --settle --timeout="$2" "$1"
+}
+
 # scsi_device SERIAL SECONDS: prints the sysfs folder of the SCSI device of the USB device
 # with that serial once udev has handled its sg node, and records both for the evidence;
 # fails after SECONDS.
@@ -63,7 +69,7 @@ scsi_device() {
       for sg in "${serial%/serial}"/*/host*/target*/*/scsi_generic/sg*; do
         [ -e "$sg" ] || continue
         device=$(realpath "$sg/../..")
-        udevadm wait --settle --timeout=$(($deadline - $(date +%s) + 1)) "/dev/${sg##*/}" || return 1
+        udevadm wait --settle --timeout=$((deadline - $(date +%s) + 1)) "/dev/${sg##*/}" || return 1
         printf '%s\n' "$device" "/dev/${sg##*/}" >>/run/made
         echo "$device"
         return 0

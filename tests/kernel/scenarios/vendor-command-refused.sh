@@ -11,6 +11,7 @@ status=$?
 cat /tmp/identify.log /tmp/identify.out
 check "identify ends by itself (status $status; 124 is the 45 s limit)" test $status -ne 124
 check "identify reports a failure" test $status -ne 0
+check "identify's status line is not 0" not grep -qx status=0 /tmp/identify.out
 check "the log shows a vendor command answered with CHECK CONDITION" \
   grep -q 'Execute Command: SCSIStatus=0x2' /tmp/identify.log
 check "the log decodes the sense as text" grep -q 'Sense=Illegal Request' /tmp/identify.log
