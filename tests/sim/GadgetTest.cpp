@@ -70,10 +70,10 @@ class GadgetTest : public ::testing::Test {
     auto read = VirtualRecorderConfig::read(dir.path());
     ASSERT_TRUE(std::holds_alternative<VirtualRecorderConfig>(read))
         << std::get<QString>(read).toStdString();
-    config_ = std::get<VirtualRecorderConfig>(read);
+    recorderConfig = std::get<VirtualRecorderConfig>(read);
     target.reset();
     target = std::make_unique<VirtualRecorderTarget>(
-        dir.path(), config_,
+        dir.path(), recorderConfig,
         [this](VirtualRecorderTarget::Event event) { events.push_back(event); });
     QFile image(dir.filePath(QStringLiteral("blocks.img")));
     ASSERT_TRUE(image.open(QIODevice::WriteOnly));
@@ -121,7 +121,7 @@ class GadgetTest : public ::testing::Test {
 
   QTemporaryDir temporary;
   QDir dir{temporary.path()};
-  VirtualRecorderConfig config_;
+  VirtualRecorderConfig recorderConfig;
   std::unique_ptr<VirtualRecorderTarget> target;
   std::vector<VirtualRecorderTarget::Event> events;
   int fd = -1;
@@ -344,7 +344,7 @@ TEST_F(GadgetTest, AFileCopyUpdateAppliesWhatTheHostWroteOntoTheFirstVolume) {
   recording.write("riff");
   recording.close();
 
-  auto created = GadgetImage::create(dir.path(), config_);
+  auto created = GadgetImage::create(dir.path(), recorderConfig);
   ASSERT_TRUE(std::holds_alternative<GadgetImage>(created))
       << std::get<QString>(created).toStdString();
   const auto& image = std::get<GadgetImage>(created);
