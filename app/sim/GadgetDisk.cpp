@@ -1,5 +1,6 @@
 #include "app/sim/GadgetDisk.h"
 
+#include "app/sim/VirtualRecorderConfig.h"
 #include "driver/RecorderCommandLayout.h"
 
 #include <QtEndian>
@@ -99,6 +100,12 @@ GadgetDisk::GadgetDisk(int imageFd, Identity identity, ScsiTarget& recorder,
     blockCount_ = static_cast<uint64_t>(status.st_size) / kBlockSize;
   }
   pendingSense_ = fixedSense();
+}
+
+GadgetDisk::Identity GadgetDisk::identity(const VirtualRecorderConfig& config) {
+  // constData() ends at the first zero byte of the padded model name.
+  return {"VELMORA", QByteArray(config.modelName.constData()),
+          config.firmwareVersion.right(4).toLatin1()};
 }
 
 bool GadgetDisk::isRecorderCommand(uint8_t operationCode) {

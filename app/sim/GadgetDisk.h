@@ -10,6 +10,8 @@
 #include <optional>
 #include <span>
 
+struct VirtualRecorderConfig;
+
 // The one logical unit of the virtual recorder as a USB disk: it answers what a host sends
 // to a disk (inquiry, capacity, reads, writes, mode pages, sense) from a disk image and
 // hands the recorder's own vendor commands to the recorder's SCSI target. Sense data of a
@@ -31,6 +33,8 @@ class GadgetDisk final : public ScsiTarget {
     QByteArray product;
     QByteArray revision;
   };
+  // The maker, the model name without its zero padding and the firmware label's number.
+  static Identity identity(const VirtualRecorderConfig& config);
 
   // `imageFd` stays the caller's; `beforeUpdateFinish` runs before the recorder sees an
   // UpdateFirmwareFinish, so that it can take in what the host wrote onto the disk.

@@ -214,7 +214,7 @@ QString Gadget::configure() {
   const QString strings = QStringLiteral("/strings/0x409");
   const QString function = QStringLiteral("/functions/ffs.") + name_;
   const QString configuration = QStringLiteral("/configs/c.1");
-  const QByteArray model = config_.modelName.left(config_.modelName.indexOf('\0'));
+  const QByteArray model = GadgetDisk::identity(config_).product;
   if (!root.mkpath(name_ + strings) || !root.mkpath(name_ + configuration + strings) ||
       !root.mkpath(name_ + function)) {
     return QStringLiteral("cannot create the gadget under %1 (root is needed)").arg(kGadgets);
@@ -379,14 +379,11 @@ void Gadget::resetTransport() {
 }
 
 void Gadget::dataLoop() {
-  GadgetDisk disk(imageFd_,
-                  {"VELMORA", config_.modelName.left(config_.modelName.indexOf('\0')),
-                   config_.firmwareVersion.right(4).toLatin1()},
-                  *target_, [this] {
-                    if (const auto error = image_->takeUpdateFiles()) {
-                      say(QStringLiteral("error=") + *error);
-                    }
-                  });
+  GadgetDisk disk(imageFd_, GadgetDisk::identity(config_), *target_, [this] {
+    if (const auto error = image_->takeUpdateFiles()) {
+      say(QStringLiteral("error=") + *error);
+    }
+  });
   BulkOnlyTransport transport(disk);
   std::array<uint8_t, 512> block{};
   for (;;) {

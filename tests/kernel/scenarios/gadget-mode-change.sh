@@ -20,6 +20,8 @@ check "its model name came over the wire" grep -qx 'deviceName=VR-410\\0\\0' /tm
 check "the mode change went through SG_IO" grep -q 'CDB=(E2 02 00' /tmp/identify.log
 check "the gadget was attached" grep -qx attached=dummy_udc.0 /tmp/gadget.out
 check "the mode change restarted it" grep -qx restarted=modeChanged /tmp/gadget.out
+check "the USB product string is the model name" grep -q 'usb 1-1: Product: VR-410$' /tmp/dmesg
+check "and so is the disk's" grep -q 'Direct-Access *VELMORA *VR-410 *1.00' /tmp/dmesg
 check "the kernel attached the recorder twice" \
   test "$(grep -c 'idVendor=f7a1, idProduct=0210' /tmp/dmesg)" -eq 2
 check "the host saw the disconnect" grep -q 'USB disconnect' /tmp/dmesg
