@@ -123,14 +123,15 @@ std::variant<GadgetImage, QString> GadgetImage::create(const QString& folder,
       return *error;
     }
     const QDir contents(volumeFolder(folder, index + 1));
+    const QStringList names =
+        contents.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    if (names.isEmpty()) {
+      continue;
+    }
     QStringList arguments{QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("-Q"),
                           QStringLiteral("-i"), onVolume(path, partition)};
-    for (const QString& name :
-         contents.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    for (const QString& name : names) {
       arguments.append(contents.filePath(name));
-    }
-    if (arguments.size() == 5) {
-      continue;
     }
     arguments.append(QStringLiteral("::/"));
     if (auto error = run(QStringLiteral("mcopy"), arguments)) {
