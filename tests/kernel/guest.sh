@@ -67,10 +67,8 @@ esac
 
 say "$TW_SCENARIO ended with status $status after $took s; collecting evidence"
 {
-  echo "== udevadm info of what the scenario made"
-  sort -u /run/made 2>/dev/null | while read -r path; do
-    udevadm info --query=all "$path" 2>&1
-  done
+  echo "== udevadm info of the SCSI devices and sg nodes the scenario waited for"
+  cat /run/udev-evidence 2>/dev/null
   echo "== dmesg"
   dmesg
   echo "== scenario output"

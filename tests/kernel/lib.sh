@@ -59,8 +59,8 @@ gone() {
 }
 
 # scsi_device SERIAL SECONDS: prints the sysfs folder of the SCSI device of the USB device
-# with that serial once udev has handled its sg node, and records both for the evidence;
-# fails after SECONDS.
+# with that serial once udev has handled its sg node, and adds what udev holds on both to the
+# evidence (at that moment: a later unplug removes them); fails after SECONDS.
 scsi_device() {
   deadline=$(($(date +%s) + $2))
   while :; do
@@ -70,7 +70,10 @@ scsi_device() {
         [ -e "$sg" ] || continue
         device=$(realpath "$sg/../..")
         udevadm wait --settle --timeout=$((deadline - $(date +%s) + 1)) "/dev/${sg##*/}" || return 1
-        printf '%s\n' "$device" "/dev/${sg##*/}" >>/run/made
+        {
+          echo "-- serial $1, $(cut -d' ' -f1 /proc/uptime) s after boot"
+          udevadm info --query=all "$device" "/dev/${sg##*/}"
+        } >>/run/udev-evidence 2>&1
         echo "$device"
         return 0
       done
