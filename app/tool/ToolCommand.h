@@ -35,6 +35,7 @@ QList<ToolCommand> coreCommands();
 QList<ToolCommand> deviceCommands();
 QList<ToolCommand> driverCommands();
 QList<ToolCommand> firmwareCommands();
+QList<ToolCommand> gadgetCommands();
 QList<ToolCommand> localizeCommands();
 QList<ToolCommand> recorderCommands();
 QList<ToolCommand> serviceCommands();

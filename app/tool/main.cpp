@@ -36,7 +36,8 @@ namespace {
 
 QList<ToolCommand> allCommands() {
   return coreCommands() + deviceCommands() + driverCommands() + firmwareCommands() +
-         recorderCommands() + serviceCommands() + localizeCommands() + volumeCommands();
+         gadgetCommands() + recorderCommands() + serviceCommands() + localizeCommands() +
+         volumeCommands();
 }
 
 void printHelp() {

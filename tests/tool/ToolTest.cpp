@@ -172,6 +172,8 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
       {u"version-code"_s, {}, 2, {}, u"expected LABEL"_s},
       {u"version-code \"Ver 1.2\""_s, {}, 1, {}, u"not a version label"_s},
       {u"is-lower 2000 1FFF"_s, {}, 0},
+      {u"gadget"_s, {}, 2, {}, u"needs the recorder's FOLDER"_s},
+      {u"gadget {dir}/a {dir}/b"_s, {}, 2, {}, u"takes FOLDER and --udc NAME"_s},
       // Texts in the user's language, one line each.
       {u"strings ID_CANCEL"_s, u"LANGUAGE=ja"_s, 0, {u"=ID_CANCEL=キャンセル\n"_s}},
       {u"strings ID_CANCEL"_s, u"LANG=de_DE.UTF-8"_s, 0, {u"=ID_CANCEL=Abbrechen\n"_s}},
