@@ -14,6 +14,7 @@ sg=$(sg_node "$device")
 "$tool" scsi --cdb E0000008000000000000000000000000 --in 8 --timeout 2000 >/tmp/late.out 2>&1
 cat /tmp/late.out
 check "the command the host timed out does not succeed" not grep -qx 'status=0x00' /tmp/late.out
+check "it is reported as a time-out" grep -qx 'result=0xE00002D6' /tmp/late.out
 sleep 6  # the late answer is due now
 sg_raw -r 36 "$sg" 12 00 00 00 24 00 >/tmp/inquiry.out 2>&1
 check "the next disk command gets its own answer" grep -q 'VELMORA' /tmp/inquiry.out
