@@ -34,9 +34,8 @@ void failDelivery(ScsiTask& task, uint32_t status) {
   task.setTaskStatus(status);
 }
 
-}  // namespace
-
-IOReturn SgPtTarget::openError(int error) {
+// The return code of an open that failed with `error` (errno).
+IOReturn openError(int error) {
   switch (error) {
     case EACCES:
     case EPERM:
@@ -49,7 +48,9 @@ IOReturn SgPtTarget::openError(int error) {
   }
 }
 
-uint32_t SgPtTarget::failureStatus(int hostStatus, int osError) {
+// The task status of a command that did not complete, from SG_IO's host status (DID_*) and
+// the system error.
+uint32_t failureStatus(int hostStatus, int osError) {
   if (hostStatus == DID_TIME_OUT) {
     return ScsiTaskStatus::kTaskTimeoutOccurred;
   }
@@ -59,6 +60,8 @@ uint32_t SgPtTarget::failureStatus(int hostStatus, int osError) {
   }
   return ScsiTaskStatus::kDeliveryFailure;
 }
+
+}  // namespace
 
 IOReturn SgPtTarget::open(const std::string& devicePath, std::unique_ptr<SgPtTarget>* target) {
   // Exclusive, so that the commands of two programs never interleave; without blocking, so

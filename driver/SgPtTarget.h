@@ -25,11 +25,6 @@ class SgPtTarget final : public ScsiTarget {
 
   // sg_pt counts time-outs in whole seconds; a partial second counts as a whole one.
   static int timeoutSeconds(uint32_t milliseconds);
-  // The return code of an open that failed with `error` (errno).
-  static IOReturn openError(int error);
-  // The task status of a command that did not complete, from SG_IO's host status (DID_*)
-  // and the system error.
-  static uint32_t failureStatus(int hostStatus, int osError);
 
  private:
   SgPtTarget(std::string path, int fd);
