@@ -102,10 +102,10 @@ GadgetDisk::GadgetDisk(int imageFd, Identity identity, ScsiTarget& recorder,
   pendingSense_ = fixedSense();
 }
 
-GadgetDisk::Identity GadgetDisk::identity(const VirtualRecorderConfig& config) {
+GadgetDisk::Identity GadgetDisk::identity(const VirtualRecorderConfig& config,
+                                          const QString& firmwareLabel) {
   // constData() ends at the first zero byte of the padded model name.
-  return {"VELMORA", QByteArray(config.modelName.constData()),
-          config.firmwareVersion.right(4).toLatin1()};
+  return {"VELMORA", QByteArray(config.modelName.constData()), firmwareLabel.right(4).toLatin1()};
 }
 
 bool GadgetDisk::isRecorderCommand(uint8_t operationCode) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <utility>
 
 struct VirtualRecorderConfig;
 
@@ -33,8 +34,9 @@ class GadgetDisk final : public ScsiTarget {
     QByteArray product;
     QByteArray revision;
   };
-  // The maker, the model name without its zero padding and the firmware label's number.
-  static Identity identity(const VirtualRecorderConfig& config);
+  // The maker, the model name without its zero padding and the number of the firmware label
+  // (the recorder's current one: an applied update shows at the next connection).
+  static Identity identity(const VirtualRecorderConfig& config, const QString& firmwareLabel);
 
   // `imageFd` stays the caller's; `beforeUpdateFinish` runs before the recorder sees an
   // UpdateFirmwareFinish, so that it can take in what the host wrote onto the disk.
@@ -47,6 +49,8 @@ class GadgetDisk final : public ScsiTarget {
   static bool isRecorderCommand(uint8_t operationCode);
 
   uint64_t blockCount() const { return blockCount_; }
+  // What INQUIRY answers from now on (a restarted recorder may run new firmware).
+  void setIdentity(Identity identity) { identity_ = std::move(identity); }
   void execute(ScsiTask& task) override;
 
  private:
@@ -66,7 +70,7 @@ class GadgetDisk final : public ScsiTarget {
   void passToRecorder(ScsiTask& task);
 
   const int imageFd_;
-  const Identity identity_;
+  Identity identity_;
   ScsiTarget& recorder_;
   const std::function<void()> beforeUpdateFinish_;
   uint64_t blockCount_ = 0;

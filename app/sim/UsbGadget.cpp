@@ -214,7 +214,7 @@ QString Gadget::configure() {
   const QString strings = QStringLiteral("/strings/0x409");
   const QString function = QStringLiteral("/functions/ffs.") + name_;
   const QString configuration = QStringLiteral("/configs/c.1");
-  const QByteArray model = GadgetDisk::identity(config_).product;
+  const QByteArray model = GadgetDisk::identity(config_, config_.firmwareVersion).product;
   if (!root.mkpath(name_ + strings) || !root.mkpath(name_ + configuration + strings) ||
       !root.mkpath(name_ + function)) {
     return QStringLiteral("cannot create the gadget under %1 (root is needed)").arg(kGadgets);
@@ -379,7 +379,10 @@ void Gadget::resetTransport() {
 }
 
 void Gadget::dataLoop() {
-  GadgetDisk disk(imageFd_, GadgetDisk::identity(config_), *target_, [this] {
+  const auto identity = [this] {
+    return GadgetDisk::identity(config_, target_->state().firmwareVersion);
+  };
+  GadgetDisk disk(imageFd_, identity(), *target_, [this] {
     if (const auto error = image_->takeUpdateFiles()) {
       say(QStringLiteral("error=") + *error);
     }
@@ -423,6 +426,7 @@ void Gadget::dataLoop() {
     }
     if (send(reply.status, generation) && event_) {
       restart(*std::exchange(event_, std::nullopt));
+      disk.setIdentity(identity());
     }
   }
 }

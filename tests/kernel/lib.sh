@@ -47,6 +47,55 @@ gadget_attach() {
   echo "attached $1: $2:$3 serial $4 on $5"
 }
 
+# recorder_copy EXAMPLE: a copy of that example recorder folder at /tmp/recorder.
+recorder_copy() {
+  cp -r "$TW_TOP/resources/examples/$1" /tmp/recorder
+}
+
+# recorder_faults DICT...: the copy's faults are these <dict> elements.
+recorder_faults() {
+  faults=$(printf '%s' "$*" | sed 's/[&|]/\\&/g')
+  sed -i "s|<array/>|<array>$faults</array>|" /tmp/recorder/recorder.plist
+}
+
+# recorder_start SERIAL: tarnwell-tool gadget presents /tmp/recorder as a USB disk on
+# dummy_udc.0 in the background ($gadget is its pid, /tmp/gadget.out what it says); once udev
+# has handled it, $device is the recorder's SCSI device.
+recorder_start() {
+  "$tool" gadget /tmp/recorder >/tmp/gadget.out 2>&1 &
+  gadget=$!
+  device=$(scsi_device "$1" 60) || { cat /tmp/gadget.out; return 1; }
+}
+
+# recorder_stop: stops the gadget with SIGTERM and checks that it ends cleanly.
+recorder_stop() {
+  kill -TERM $gadget
+  wait $gadget
+  status=$?
+  cat /tmp/gadget.out
+  check "the gadget stops cleanly (status $status)" test $status -eq 0
+}
+
+# local_bundle EXAMPLE: a copy of the application bundle at /tmp/run/Tarnwell with that
+# example's firmware.ini and package beside it, so that tarnwell runs in local mode.
+# shellcheck disable=SC2034  # the scenarios run it
+wizard=/tmp/run/Tarnwell/bin/tarnwell
+local_bundle() {
+  mkdir -p /tmp/run/Tarnwell/bin
+  cp -r "$TW_BUILD/Tarnwell/Info.plist" "$TW_BUILD/Tarnwell/share" /tmp/run/Tarnwell/
+  cp "$TW_BUILD/Tarnwell/bin/tarnwell" /tmp/run/Tarnwell/bin/
+  cp "$TW_TOP/resources/examples/$1"/firmware.* /tmp/run/
+}
+
+# as_user UID: prints the command prefix that runs a command as that user (no password entry
+# needed), with a home and a runtime folder of its own.
+as_user() {
+  mkdir -p "/tmp/home-$1" "/run/user/$1"
+  chown "$1:$1" "/tmp/home-$1" "/run/user/$1"
+  chmod 700 "/run/user/$1"
+  echo "setpriv --reuid=$1 --regid=$1 --clear-groups env HOME=/tmp/home-$1 XDG_RUNTIME_DIR=/run/user/$1"
+}
+
 # gadget_detach NAME: unbinds the gadget from its UDC, a real unplug for the host side.
 gadget_detach() {
   echo "" >"$gadgets/$1/UDC"

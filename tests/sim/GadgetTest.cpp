@@ -89,8 +89,9 @@ class GadgetTest : public ::testing::Test {
       ::close(fd);
     }
     fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
-    disk = std::make_unique<GadgetDisk>(fd, GadgetDisk::identity(recorderConfig), *target,
-                                        std::move(beforeFinish));
+    disk = std::make_unique<GadgetDisk>(
+        fd, GadgetDisk::identity(recorderConfig, recorderConfig.firmwareVersion), *target,
+        std::move(beforeFinish));
     transport = std::make_unique<BulkOnlyTransport>(*disk);
   }
 

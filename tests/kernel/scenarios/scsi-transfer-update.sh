@@ -1,0 +1,43 @@
+# A whole update of a SCSI-transfer recorder that needs the mode change, by the wizard in the
+# terminal (local mode, every question answered yes): detection through real udev and sysfs,
+# identity over real SG_IO, the mode change as a real disconnect and reconnect (a new SCSI
+# host and sg node), upload and read-back. Afterwards the recorder's flash holds the image and
+# its state says it was updated. TW_AS_USER runs the wizard as that user instead of root.
+# udcs: 1
+# seconds: 240
+recorder_copy scsi-mode-change
+local_bundle scsi-mode-change
+recorder_start 410A0012345 || exit 1
+echo "before the mode change: $device, $(sg_node "$device")"
+
+runner=
+[ -z "${TW_AS_USER:-}" ] || runner=$(as_user "$TW_AS_USER")
+# shellcheck disable=SC2086  # the runner's words
+timeout 180 $runner "$wizard" --text --yes >/tmp/wizard.out 2>&1
+status=$?
+cat /tmp/wizard.out
+device=$(scsi_device 410A0012345 30)
+echo "after the update: $device, $(sg_node "$device")"
+dmesg >/tmp/dmesg
+
+check "the wizard ends (status $status)" test $status -eq 0
+check "it says the update has completed" grep -q 'The firmware update has completed.' /tmp/wizard.out
+check "no alert" not grep -q 'Could not communicate' /tmp/wizard.out
+check "the mode change and the update's restart were real reconnects" \
+  test "$(grep -c 'idVendor=f7a1, idProduct=0210' /tmp/dmesg)" -eq 3
+check "each time as a new USB device" \
+  test "$(grep -o 'new high-speed USB device number [0-9]*' /tmp/dmesg | sort -u | wc -l)" -eq 3
+check "after the update its disk reports the new firmware's revision" \
+  grep -q 'Direct-Access *VELMORA *VR-410 *1.10' /tmp/dmesg
+check "the recorder wrote the upload and the read-back in its transcript" \
+  grep -q '^E4 05 00 01 .* in 65536 GOOD$' /tmp/recorder/transcript.txt
+check "its flash holds the image" \
+  cmp -n "$(stat -c %s /tmp/run/firmware.bin)" /tmp/run/firmware.bin /tmp/recorder/flash-dsp.bin
+check "its state says it was updated" grep -q '<string>Ver 1.10</string>' /tmp/recorder/state.plist
+check "by SCSI transfer" grep -q '<string>scsiTransfer</string>' /tmp/recorder/state.plist
+if [ -n "${TW_AS_USER:-}" ]; then
+  sg=$(sg_node "$device")
+  getfacl -n "$sg" | tee /tmp/acl
+  check "udev gave user $TW_AS_USER read and write on $sg" grep -qx "user:$TW_AS_USER:rw-" /tmp/acl
+fi
+recorder_stop
