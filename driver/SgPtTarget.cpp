@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <scsi/sg_io_linux.h>
 #include <scsi/sg_pt.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <fstream>
 #include <thread>
 #include <utility>
 
@@ -28,6 +31,9 @@ struct PassThroughObject {
 
 constexpr int kBusyAttempts = 5;
 constexpr std::chrono::milliseconds kBusyPause(200);
+// How long a device whose command failed in transport is watched for leaving.
+constexpr int kLeavingChecks = 5;
+constexpr std::chrono::milliseconds kLeavingPause(100);
 
 void failDelivery(ScsiTask& task, uint32_t status) {
   task.setServiceResponse(ScsiServiceResponse::serviceDeliveryOrTargetFailure);
@@ -46,6 +52,29 @@ IOReturn openError(int error) {
     default:
       return kIOReturnNoDevice;
   }
+}
+
+// Whether the SCSI device behind the node `fd` is going away: USB storage fails the command in
+// flight when the cable is pulled with a plain transport error (DID_ERROR), and the kernel
+// removes the device a moment later. Its sysfs state tells.
+bool isLeaving(int fd) {
+  struct stat node {};
+  if (::fstat(fd, &node) != 0) {
+    return true;
+  }
+  const std::string state = "/sys/dev/char/" + std::to_string(major(node.st_rdev)) + ":" +
+                            std::to_string(minor(node.st_rdev)) + "/device/state";
+  for (int check = 0; check < kLeavingChecks; ++check) {
+    if (check > 0) {
+      std::this_thread::sleep_for(kLeavingPause);
+    }
+    std::ifstream file(state);
+    std::string value;
+    if (!(file >> value) || (value != "running" && value != "blocked" && value != "quiesce")) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // The task status of a command that did not complete, from SG_IO's host status (DID_*) and
@@ -132,8 +161,12 @@ void SgPtTarget::execute(ScsiTask& task) {
   // host status of a completed SG_IO.
   const int category = get_scsi_pt_result_category(pt.object);
   if (category == SCSI_PT_RESULT_TRANSPORT_ERR || category == SCSI_PT_RESULT_OS_ERR) {
-    failDelivery(
-        task, failureStatus(get_scsi_pt_transport_err(pt.object), get_scsi_pt_os_err(pt.object)));
+    const int hostStatus = get_scsi_pt_transport_err(pt.object);
+    uint32_t status = failureStatus(hostStatus, get_scsi_pt_os_err(pt.object));
+    if (hostStatus == DID_ERROR && isLeaving(fd_)) {
+      status = ScsiTaskStatus::kDeviceNotPresent;
+    }
+    failDelivery(task, status);
     return;
   }
   task.setServiceResponse(ScsiServiceResponse::taskComplete);

@@ -77,7 +77,8 @@ recorder_stop() {
 }
 
 # local_bundle EXAMPLE: a copy of the application bundle at /tmp/run/Tarnwell with that
-# example's firmware.ini and package beside it, so that tarnwell runs in local mode.
+# example's firmware.ini and package beside it, so that tarnwell runs in local mode; its log
+# is on (standard error, as the machine has no journal).
 # shellcheck disable=SC2034  # the scenarios run it
 wizard=/tmp/run/Tarnwell/bin/tarnwell
 local_bundle() {
@@ -85,6 +86,10 @@ local_bundle() {
   cp -r "$TW_BUILD/Tarnwell/Info.plist" "$TW_BUILD/Tarnwell/share" /tmp/run/Tarnwell/
   cp "$TW_BUILD/Tarnwell/bin/tarnwell" /tmp/run/Tarnwell/bin/
   cp "$TW_TOP/resources/examples/$1"/firmware.* /tmp/run/
+  mkdir -p /tmp/xdg/Velmora
+  printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<plist version="1.0"><dict>' \
+    '<key>dvr_update_enable_log</key><true/>' '</dict></plist>' >/tmp/xdg/Velmora/UseTestServer.plist
+  export XDG_CONFIG_DIRS=/tmp/xdg
 }
 
 # as_user UID: prints the command prefix that runs a command as that user (no password entry
