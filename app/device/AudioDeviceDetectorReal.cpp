@@ -157,9 +157,8 @@ bool AudioDeviceDetectorReal::examineUSBDevice(const IOObjectPtr& service, Scan&
     return true;
   }
   logger.log(QStringLiteral("Open Driver: Failed"));
-  scan.error = isDriverInstalled()
-                   ? AudioDeviceError::skelError()
-                   : AudioDeviceError::deviceError(AudioDeviceErrorCode::kStepFailed);
+  scan.error =
+      isDriverInstalled() ? AudioDeviceError::skelError() : AudioDeviceError::driverMissing();
   return false;
 }
 

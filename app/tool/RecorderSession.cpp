@@ -5,6 +5,7 @@
 #include "app/firmware/ScsiTransferProcedure.h"
 #include "app/tool/ToolCommand.h"
 #include "app/tool/VirtualOption.h"
+#include "driver/DriverIdentity.h"
 #include "platform/TaskReceiver.h"
 
 #include <QEventLoop>
@@ -117,6 +118,18 @@ int RecorderSession::reportError(const AudioDeviceError& error) {
       Tool::printField(QStringLiteral("error"), QStringLiteral("skelError"));
       return Tool::failure(
           QStringLiteral("a recorder's driver is installed but its device cannot be opened"));
+    case AudioDeviceError::Kind::driverMissing:
+      // Scripts read the failed step's code, as before the cause was told apart.
+      Tool::printField(QStringLiteral("error"), QStringLiteral("deviceError"));
+      Tool::printField(QStringLiteral("code"), QString::number(error.code));
+      return Tool::failure(
+          QStringLiteral(
+              "a recorder is connected but has no driver entry: the device rule %1 is not "
+              "installed "
+              "(install the package, or the rule and reload udev's rules, then reconnect the "
+              "recorder)")
+              .arg(QLatin1String(DriverIdentity::kRulesFileName.data(),
+                                 static_cast<qsizetype>(DriverIdentity::kRulesFileName.size()))));
   }
   return Tool::kFailure;
 }

@@ -2,6 +2,7 @@
 // names any text that does not fit its control. Run by scripts/screenshots.
 
 #include "app/core/StartUp.h"
+#include "app/device/AudioDeviceError.h"
 #include "app/localize/CMLocalize.h"
 #include "app/ui/AlertWindowController.h"
 #include "app/ui/AppDelegate.h"
@@ -141,6 +142,11 @@ void shootWindows(Shooter& shooter) {
   failure.fill(
       {text("ID_BLOCKED_BY_SECURITY_POLICY_MAC"), text("ID_OK"), std::nullopt, std::nullopt});
   shooter.shoot(&failure, QStringLiteral("alert-security-policy"));
+  AlertWindowController noRule;
+  noRule.fill({FWUpdaterController::communicationErrorText(AudioDeviceErrorCode::kStepFailed,
+                                                           text("ID_ERR_DEVICE_RULE_MISSING")),
+               text("ID_OK"), std::nullopt, std::nullopt});
+  shooter.shoot(&noRule, QStringLiteral("alert-device-rule-missing"));
 
   ProgressWindowController check(false);
   check.setMessage(text("ID_DETECT_RECORDER"));

@@ -155,10 +155,18 @@ void FWUpdaterController::showErrorAlert(const QString& messageId) {
   runAlert({text(messageId), text(QStringLiteral("ID_OK")), std::nullopt, std::nullopt});
 }
 
-void FWUpdaterController::showCommunicationErrorAlert(int32_t code) {
-  const QString format = text(QStringLiteral("ID_ERR_CAMERA_COMMUNICATION"));
-  runAlert({QString(format).replace(QStringLiteral("%d"), QString::number(code)),
-            text(QStringLiteral("ID_OK")), std::nullopt, std::nullopt});
+QString FWUpdaterController::communicationErrorText(int32_t code, const QString& detail) {
+  QString message = text(QStringLiteral("ID_ERR_CAMERA_COMMUNICATION"))
+                        .replace(QStringLiteral("%d"), QString::number(code));
+  if (!detail.isEmpty()) {
+    message += QLatin1Char('\n') + detail;
+  }
+  return message;
+}
+
+void FWUpdaterController::showCommunicationErrorAlert(int32_t code, const QString& detail) {
+  runAlert({communicationErrorText(code, detail), text(QStringLiteral("ID_OK")), std::nullopt,
+            std::nullopt});
 }
 
 void FWUpdaterController::askRetry(const QString& messageId, bool& flag) {
@@ -184,6 +192,9 @@ void FWUpdaterController::reportDeviceError(const AudioDeviceError& error) {
       return;
     case AudioDeviceError::Kind::skelError:
       showErrorAlert(QStringLiteral("ID_BLOCKED_BY_SECURITY_POLICY_MAC"));
+      return;
+    case AudioDeviceError::Kind::driverMissing:
+      showCommunicationErrorAlert(error.code, text(QStringLiteral("ID_ERR_DEVICE_RULE_MISSING")));
       return;
   }
 }

@@ -107,7 +107,9 @@ class FWUpdaterController final {
 
   // The flow's alerts.
   void showErrorAlert(const QString& messageId);
-  void showCommunicationErrorAlert(int32_t code);
+  // "Could not communicate with the recorder" with `code`, and `detail` below it when given.
+  static QString communicationErrorText(int32_t code, const QString& detail = {});
+  void showCommunicationErrorAlert(int32_t code, const QString& detail = {});
   void askRetry(const QString& messageId, bool& flag);
   bool confirmUpdate();
   void reportDeviceError(const AudioDeviceError& error);

@@ -95,6 +95,7 @@ void TransferFWInteractor::complete(const std::optional<AudioDeviceError>& resul
       controller_.showUpdaterAvailable(device_, firmwareInfo_);
       break;
     case AudioDeviceError::Kind::skelError:
+    case AudioDeviceError::Kind::driverMissing:
     case AudioDeviceError::Kind::deviceError:
       controller_.reportDeviceError(*result);
       controller_.showPage({WizardPage::opening, std::nullopt, std::nullopt});

@@ -98,7 +98,7 @@ TEST_F(DetectorTest, ARecorderWithoutItsDriverFailsTheScanAndKeepsThePreviousLis
     registry.addEntry(usb, "IOUSBHostInterface", {{"bInterfaceClass", int64_t{8}}}, "1-2:1.0");
     const RecordedLog log;
     const auto error = detectOnce(detector);
-    EXPECT_EQ(error, installed ? AudioDeviceError::skelError() : AudioDeviceError::deviceError(14));
+    EXPECT_EQ(error, installed ? AudioDeviceError::skelError() : AudioDeviceError::driverMissing());
     EXPECT_EQ(detector.devices(), previous);
     EXPECT_EQ(detector.supportedDevices(), previous);
     EXPECT_EQ(log.lines(),
