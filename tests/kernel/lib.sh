@@ -69,11 +69,12 @@ recorder_start() {
 
 # recorder_stop: stops the gadget with SIGTERM and checks that it ends cleanly.
 recorder_stop() {
-  kill -TERM $gadget
-  wait $gadget
+  kill -TERM "$gadget"
+  wait "$gadget"
   status=$?
   cat /tmp/gadget.out
   check "the gadget stops cleanly (status $status)" test $status -eq 0
+  check "no gadget is left in configfs" test -z "$(ls "$gadgets")"
 }
 
 # local_bundle EXAMPLE: a copy of the application bundle at /tmp/run/Tarnwell with that
@@ -99,6 +100,49 @@ as_user() {
   chown "$1:$1" "/tmp/home-$1" "/run/user/$1"
   chmod 700 "/run/user/$1"
   echo "setpriv --reuid=$1 --regid=$1 --clear-groups env HOME=/tmp/home-$1 XDG_RUNTIME_DIR=/run/user/$1"
+}
+
+# seat_user UID: logind's records of UID as the active user of seat0, written as logind writes
+# them (the machine runs no logind): udev's uaccess then grants UID the recorder's sg node, and
+# the driver's "local" check lets UID in.
+seat_user() {
+  mkdir -p /run/systemd/seats /run/systemd/users
+  printf 'ACTIVE=c1\nACTIVE_UID=%s\n' "$1" >/run/systemd/seats/seat0
+  printf 'STATE=active\nONLINE_SEATS=seat0\nACTIVE_SEATS=seat0\n' >"/run/systemd/users/$1"
+}
+
+# udisks_start UID: UDisks2 on the system bus, with polkit allowing its actions to UID, who is
+# given the name "tester" (a password entry bound over the read-only /etc/passwd); mounts go
+# under a tmpfs on /media.
+udisks_start() {
+  getent passwd "$1" >/dev/null && { echo "user $1 exists on this machine" >&2; return 1; }
+  cp /etc/passwd /etc/group /tmp/
+  echo "tester:x:$1:$1:Tester:/tmp/home-$1:/bin/sh" >>/tmp/passwd
+  echo "tester:x:$1:" >>/tmp/group
+  mount --bind /tmp/passwd /etc/passwd && mount --bind /tmp/group /etc/group &&
+    mount -t tmpfs tmpfs /media && mount -t tmpfs tmpfs /etc/polkit-1/rules.d || return 1
+  cat >/etc/polkit-1/rules.d/10-tester.rules <<'RULES'
+polkit.addRule(function(action, subject) {
+  if (action.id.indexOf("org.freedesktop.udisks2.") == 0 && subject.user == "tester")
+    return polkit.Result.YES;
+});
+RULES
+  mkdir -p /run/dbus
+  dbus-daemon --system --fork || return 1
+  /usr/lib/polkit-1/polkitd --no-debug >/tmp/polkitd.log 2>&1 &
+  /usr/libexec/udisks2/udisksd >/tmp/udisksd.log 2>&1 &
+  for _ in $(seq 50); do
+    udisksctl status >/dev/null 2>&1 && return 0
+    sleep 0.2
+  done
+  echo "UDisks2 did not start" >&2
+  cat /tmp/udisksd.log >&2
+  return 1
+}
+
+# vfat_modules: vfat's default code pages, modules of their own.
+vfat_modules() {
+  (. /run/results/config && modprobe -d "$TW_MODULES" -S "$TW_KERNEL" -a nls_cp437 nls_ascii)
 }
 
 # gadget_detach NAME: unbinds the gadget from its UDC, a real unplug for the host side.

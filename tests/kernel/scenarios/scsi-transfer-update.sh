@@ -23,10 +23,15 @@ dmesg >/tmp/dmesg
 check "the wizard ends (status $status)" test $status -eq 0
 check "it says the update has completed" grep -q 'The firmware update has completed.' /tmp/wizard.out
 check "no alert" not grep -q 'Could not communicate' /tmp/wizard.out
+check "the USB product string is the model name" grep -q 'usb 1-1: Product: VR-410$' /tmp/dmesg
+check "and so is the disk's, with the firmware's revision" \
+  grep -q 'Direct-Access *VELMORA *VR-410 *1.00' /tmp/dmesg
+check "the mode change went through SG_IO" grep -q 'CDB=(E2 02 00' /tmp/wizard.out
 check "the mode change and the update's restart were real reconnects" \
   test "$(grep -c 'idVendor=f7a1, idProduct=0210' /tmp/dmesg)" -eq 3
 check "each time as a new USB device" \
   test "$(grep -o 'new high-speed USB device number [0-9]*' /tmp/dmesg | sort -u | wc -l)" -eq 3
+check "no command failed at a disconnect" not grep -q 'FAILED Result' /tmp/dmesg
 check "after the update its disk reports the new firmware's revision" \
   grep -q 'Direct-Access *VELMORA *VR-410 *1.10' /tmp/dmesg
 check "the recorder wrote the upload and the read-back in its transcript" \

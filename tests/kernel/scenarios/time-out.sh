@@ -3,12 +3,9 @@
 # answer instead of sending it into the next command, and the next commands are answered.
 # udcs: 1
 # seconds: 120
-cp -r "$TW_TOP/resources/examples/scsi-mode-change" /tmp/recorder
-sed -i 's|<array/>|<array><dict><key>kind</key><string>latency</string><key>seconds</key><real>6</real></dict></array>|' \
-  /tmp/recorder/recorder.plist
-"$tool" gadget /tmp/recorder >/tmp/gadget.out 2>&1 &
-gadget=$!
-device=$(scsi_device 410A0012345 60) || { cat /tmp/gadget.out; exit 1; }
+recorder_copy scsi-mode-change
+recorder_faults '<dict><key>kind</key><string>latency</string><key>seconds</key><real>6</real></dict>'
+recorder_start 410A0012345 || exit 1
 sg=$(sg_node "$device")
 
 "$tool" scsi --cdb E0000008000000000000000000000000 --in 8 --timeout 2000 >/tmp/late.out 2>&1
@@ -22,8 +19,4 @@ check "the next disk command gets its own answer" grep -q 'VELMORA' /tmp/inquiry
 cat /tmp/inquiry.out /tmp/model.out
 check "the next vendor command too" grep -qx 'data=56522D3431300000' /tmp/model.out
 check "the host reset the port once" test "$(dmesg | grep -c 'reset high-speed USB device')" -eq 1
-
-kill -TERM $gadget
-wait $gadget
-status=$?
-check "the gadget stops cleanly (status $status)" test $status -eq 0
+recorder_stop
