@@ -2,7 +2,8 @@
 # terminal (local mode, every question answered yes): detection through real udev and sysfs,
 # identity over real SG_IO, the mode change as a real disconnect and reconnect (a new SCSI
 # host and sg node), upload and read-back. Afterwards the recorder's flash holds the image and
-# its state says it was updated. TW_AS_USER runs the wizard as that user instead of root.
+# its state says it was updated. tarnwell-tool, trying a command while the update holds the
+# recorder, is refused. TW_AS_USER runs the wizard as that user instead of root.
 # udcs: 1
 # seconds: 240
 recorder_copy scsi-mode-change
@@ -13,7 +14,15 @@ echo "before the mode change: $device, $(sg_node "$device")"
 runner=
 [ -z "${TW_AS_USER:-}" ] || runner=$(as_user "$TW_AS_USER")
 # shellcheck disable=SC2086  # the runner's words
-timeout 180 $runner "$wizard" --text --yes >/tmp/wizard.out 2>&1
+timeout 180 $runner "$wizard" --text --yes >/tmp/wizard.out 2>&1 &
+wizard_pid=$!
+for _ in $(seq 600); do
+  grep -q '^E4 00 ' /tmp/recorder/transcript.txt 2>/dev/null && break
+  sleep 0.1
+done
+"$tool" scsi --cdb E0000008000000000000000000000000 --in 8 >/tmp/second.out 2>&1
+second=$?
+wait $wizard_pid
 status=$?
 cat /tmp/wizard.out
 device=$(scsi_device 410A0012345 30)
@@ -23,6 +32,9 @@ dmesg >/tmp/dmesg
 check "the wizard ends (status $status)" test $status -eq 0
 check "it says the update has completed" grep -q 'The firmware update has completed.' /tmp/wizard.out
 check "no alert" not grep -q 'Could not communicate' /tmp/wizard.out
+cat /tmp/second.out
+check "a second program's command during the update is refused (status $second)" \
+  grep -q 'the recorder is in use by another program' /tmp/second.out
 check "the USB product string is the model name" grep -q 'usb 1-1: Product: VR-410$' /tmp/dmesg
 check "and so is the disk's, with the firmware's revision" \
   grep -q 'Direct-Access *VELMORA *VR-410 *1.00' /tmp/dmesg
