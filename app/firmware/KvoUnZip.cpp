@@ -1,18 +1,25 @@
 #include "app/firmware/KvoUnZip.h"
 
+#include "platform/BoundedRead.h"
+
 #include <QFile>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <minizip/unzip.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,14 +27,59 @@ constexpr unsigned long kEncryptedFlag = 0x1;
 constexpr unsigned long kMethodStored = 0;
 constexpr unsigned long kMethodDeflated = Z_DEFLATED;
 constexpr unsigned long kHostUnix = 3;
+constexpr unsigned long kUtf8NamesFlag = 0x800;
+
+// A name without the UTF-8 flag is in code page 437, as the zip format says: every byte is a
+// character of its own, so two different names never decode alike.
+QString fromCodePage437(std::string_view bytes) {
+  static constexpr std::array<char16_t, 128> kUpperHalf = {
+      0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8,
+      0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2,
+      0x00FB, 0x00F9, 0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1,
+      0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD,
+      0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562,
+      0x2556, 0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534,
+      0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560,
+      0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
+      0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF, 0x0393,
+      0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6,
+      0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0,
+      0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
+  QString name;
+  name.reserve(static_cast<qsizetype>(bytes.size()));
+  for (const char byte : bytes) {
+    const auto code = static_cast<unsigned char>(byte);
+    name += code < 0x80 ? QChar(char16_t{code}) : QChar(kUpperHalf[code - 0x80]);
+  }
+  return name;
+}
+
+// A name with the UTF-8 flag, or none when it is not UTF-8 (decoding it anyway would turn
+// different names into the same one).
+std::optional<QString> fromFlaggedUtf8(std::string_view bytes) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString name = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  if (decoder.hasError()) {
+    return std::nullopt;
+  }
+  return name;
+}
 
 struct ArchiveCloser {
   void operator()(void* archive) const { unzClose(archive); }
 };
 using Archive = std::unique_ptr<void, ArchiveCloser>;
 
+// Only a regular file is opened as an archive (a FIFO would hold the reader for ever). The
+// archive reader opens the very file checked, through the descriptor's /proc name.
 Archive openArchive(const QString& path) {
-  return Archive(unzOpen64(QFile::encodeName(path).constData()));
+  const int fd = openRegularFile(path);
+  if (fd < 0) {
+    return nullptr;
+  }
+  Archive archive(unzOpen64(("/proc/self/fd/" + std::to_string(fd)).c_str()));
+  ::close(fd);
+  return archive;
 }
 
 int64_t saturatingAdd(int64_t sum, uint64_t size) {
@@ -56,7 +108,16 @@ std::optional<Entry> currentEntry(unzFile archive) {
   if (size >= sizeof name || std::memchr(name, 0, size) != nullptr) {
     return std::nullopt;
   }
-  entry.name = QString::fromUtf8(name, static_cast<qsizetype>(size));
+  const std::string_view bytes(name, size);
+  if ((entry.info.flag & kUtf8NamesFlag) == 0) {
+    entry.name = fromCodePage437(bytes);
+    return entry;
+  }
+  std::optional<QString> decoded = fromFlaggedUtf8(bytes);
+  if (!decoded) {
+    return std::nullopt;
+  }
+  entry.name = std::move(*decoded);
   return entry;
 }
 

@@ -16,6 +16,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace ArchiveTools;
 using namespace Qt::StringLiterals;
 
@@ -38,6 +40,7 @@ class KvoUnZipTest : public ::testing::Test {
   // Runs a shell command in a folder of source files; OUT in it is the archive made.
   QString archiveBy(const QString& command, const Tree& files) {
     const QString source = work_.filePath(u"source"_s);
+    QDir().mkpath(source);
     for (auto it = files.begin(); it != files.end(); ++it) {
       writeFile(source + u'/' + it.key(), it.value());
     }
@@ -135,6 +138,21 @@ TEST_F(KvoUnZipTest, UnpacksWhatOtherToolsWriteAsInfoZipDoes) {
   }
 }
 
+// Info-ZIP stores a Linux name's bytes as they are, without the UTF-8 flag: such names are
+// code page 437, so two that are not UTF-8 stay two files; a flagged name is UTF-8.
+TEST_F(KvoUnZipTest, NamesAreUtf8WhenFlaggedAndCodePage437Otherwise) {
+  const QString infoZip = archiveBy(
+      uR"sh(printf 1 >"$(printf 'caf\351')" && printf 2 >"$(printf 'caf\350')" && zip -q OUT caf*)sh"_s,
+      {});
+  const QString python = archiveBy(
+      uR"sh(python3 -c "import sys, zipfile; zipfile.ZipFile(sys.argv[1], 'w').writestr('R\u00e9sum\u00e9', '3')" OUT)sh"_s,
+      {});
+  unpack(infoZip);
+  unpack(python);
+  EXPECT_EQ(tree(dest_),
+            (Tree{{u"caf\u0398"_s, "1"}, {u"caf\u03A6"_s, "2"}, {u"R\u00E9sum\u00E9"_s, "3"}}));
+}
+
 TEST_F(KvoUnZipTest, CreatesMissingDirectoriesAndOverwritesFiles) {
   const QString dir = work_.filePath(u"not/yet/there/"_s);
   writeFile(dir + u"FW/a.bin"_s, QByteArray(400000, 'x'));
@@ -153,7 +171,10 @@ TEST_F(KvoUnZipTest, WhatIsNotAZipArchiveOrIsDamagedGivesNothingAndNoProgress) {
       {"only the end record", whole.right(22)},
       {"text", QByteArray("PK\x05\x06 is not enough").repeated(10)},
   };
-  QStringList paths{work_.filePath(u"missing.zip"_s), work_.path()};
+  // Not an archive at all: missing, a folder, a FIFO that would never end, an empty file.
+  const QString fifo = archives_.filePath(u"fifo.zip"_s);
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  QStringList paths{work_.filePath(u"missing.zip"_s), work_.path(), fifo};
   for (const auto& [name, bytes] : damaged) {
     paths << archives_.filePath(QString::fromUtf8(name) + u".zip"_s);
     writeFile(paths.back(), bytes);
@@ -163,7 +184,7 @@ TEST_F(KvoUnZipTest, WhatIsNotAZipArchiveOrIsDamagedGivesNothingAndNoProgress) {
     EXPECT_TRUE(unpack(paths[i]).isEmpty());
     EXPECT_TRUE(log_.empty());
     EXPECT_TRUE(tree(dest_).isEmpty());
-    if (i < 3) {  // not an archive at all: no size, and not even the destination is made
+    if (i < 4) {  // not an archive at all: no size, and not even the destination is made
       EXPECT_EQ(KvoUnZip::totalFileSizeInZipFileAtPath(paths[i]), 0);
       EXPECT_FALSE(QFileInfo::exists(dest_));
     }

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -152,6 +155,11 @@ TEST(PropertyList, RefusesDocumentsThatWouldOverwhelmTheParser) {
   }
   EXPECT_FALSE(PropertyList::readFile(u"/nonexistent/x.plist"_s).has_value());
   EXPECT_FALSE(PropertyList::readDictionaryFile(u"/dev/null"_s).has_value());
+  // A FIFO given as the settings file or a launch option's file never ends: refused at once.
+  const QTemporaryDir folder;
+  const QString fifo = folder.filePath(u"fifo.plist"_s);
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  EXPECT_FALSE(PropertyList::readFile(fifo).has_value());
 }
 
 }  // namespace
