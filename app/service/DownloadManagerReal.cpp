@@ -11,8 +11,10 @@
 #include <QNetworkRequest>
 #include <QSslConfiguration>
 #include <QStringDecoder>
+#include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 
 struct DownloadManagerReal::Download {
   QNetworkReply* reply = nullptr;
@@ -35,6 +37,18 @@ std::optional<QUrl> usableAddress(const std::optional<QString>& text) {
   return isUsableAddress(url) ? std::optional(url) : std::nullopt;
 }
 
+// A package comes over HTTPS. Plain HTTP only from the host of an update server that the
+// settings file itself sets to a plain-HTTP address (a test server the administrator chose):
+// anyone on the path could swap a package sent in the clear.
+bool isTrustedPackageAddress(const QUrl& url) {
+  if (url.scheme() == QLatin1String("https")) {
+    return true;
+  }
+  const std::optional<QUrl> server = usableAddress(Settings::read().server());
+  return server && server->scheme() == QLatin1String("http") &&
+         server->host().compare(url.host(), Qt::CaseInsensitive) == 0;
+}
+
 int httpStatus(const QNetworkReply* reply) {
   return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 }
@@ -54,7 +68,29 @@ bool isTransportError(const QNetworkReply* reply) {
   return !httpLevel || httpStatus(reply) == 0;
 }
 
+constexpr const char* kDeadlinePassed = "tarnwellDeadlinePassed";
+
+// Ends `reply` as a time-out once `seconds` have passed, however the bytes come: the idle
+// limit alone lets a server that trickles a byte now and then hold the exchange for ever.
+void limitTo(QNetworkReply* reply, double seconds) {
+  auto* deadline = new QTimer(reply);
+  deadline->setSingleShot(true);
+  QObject::connect(deadline, &QTimer::timeout, reply, [reply] {
+    reply->setProperty(kDeadlinePassed, true);
+    reply->abort();
+  });
+  deadline->start(std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000)));
+}
+
+bool deadlinePassed(const QNetworkReply* reply) {
+  return reply->property(kDeadlinePassed).toBool();
+}
+
 NetworkError transportError(const QNetworkReply* reply) {
+  if (deadlinePassed(reply)) {
+    return NetworkError::nsError(QStringLiteral("QNetworkReply"), QNetworkReply::TimeoutError,
+                                 QStringLiteral("The exchange took too long"));
+  }
   return NetworkError::nsError(QStringLiteral("QNetworkReply"), static_cast<int>(reply->error()),
                                reply->errorString());
 }
@@ -196,6 +232,7 @@ void DownloadManagerReal::checkConnection(ConnectionCompletion completion) {
     QNetworkRequest request(url);
     prepare(request, configuration_.timeout);
     QNetworkReply* reply = session().get(request);
+    limitTo(reply, configuration_.timeout);
     // The page's content does not matter.
     QObject::connect(reply, &QNetworkReply::readyRead, reply,
                      [reply] { reply->skip(reply->bytesAvailable()); });
@@ -206,7 +243,7 @@ void DownloadManagerReal::checkConnection(ConnectionCompletion completion) {
       const bool connected = !failed && isSuccess(status);
       log(QStringLiteral("CheckConnection: Status=%1, error=%2, URL=%3")
               .arg(status > 0 ? status : 400)
-              .arg(failed ? reply->errorString() : QStringLiteral("none"), url.toString()));
+              .arg(failed ? transportError(reply).text() : QStringLiteral("none"), url.toString()));
       completion(connected);
     });
   });
@@ -231,6 +268,7 @@ void DownloadManagerReal::sendRequest(QList<QUrl> addresses, qsizetype index, QB
   logBody(body);
 
   QNetworkReply* reply = session().post(request, body);
+  limitTo(reply, configuration_.requestTimeout);
   auto answer = std::make_shared<Download>();
   answer->reply = reply;
   QObject::connect(reply, &QNetworkReply::readyRead, reply, [answer] {
@@ -256,7 +294,7 @@ void DownloadManagerReal::sendRequest(QList<QUrl> addresses, qsizetype index, QB
           description = error->text();
         } else if (isTransportError(done)) {
           error = transportError(done);
-          description = done->errorString();
+          description = error->text();
         } else if (!isSuccess(status)) {
           error = NetworkError::httpError(status);
         }
@@ -288,7 +326,7 @@ void DownloadManagerReal::downloadFirmware(const FirmwareInfo& firmwareInfo,
     downloadCompletion_ = std::move(completion);
   }
   const QUrl url(firmwareInfo.fileURL, QUrl::StrictMode);
-  if (!isUsableAddress(url)) {
+  if (!isUsableAddress(url) || !isTrustedPackageAddress(url)) {
     DataCompletion bad;
     {
       const std::lock_guard guard(lock_);

@@ -24,11 +24,13 @@ class DownloadManagerReal final : public DownloadManager {
   static constexpr auto kConnectionCheckPath = "/soft/qx20/check/index.html";
 
   struct Configuration {
-    QUrl updateInfoURL;            // replaced by the settings file's "dvr_update_server"
-    QUrl connectionCheckURL;       // replaced by the settings file's "dvr_update_check_url"
-    QString caFile;                // extra trusted CA certificates (PEM); empty for none
-    double timeout = 120.0;        // seconds without progress before a transfer fails
-    double requestTimeout = 60.0;  // the same for the update-information request
+    QUrl updateInfoURL;       // replaced by the settings file's "dvr_update_server"
+    QUrl connectionCheckURL;  // replaced by the settings file's "dvr_update_check_url"
+    QString caFile;           // extra trusted CA certificates (PEM); empty for none
+    // Seconds without progress before a transfer fails, and the whole connection check's limit.
+    double timeout = 120.0;
+    // The same for the update-information request, and its whole exchange's limit.
+    double requestTimeout = 60.0;
 
     // The built-in service addresses.
     static Configuration builtIn();

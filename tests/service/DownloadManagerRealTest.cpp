@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QNetworkReply>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -82,6 +83,11 @@ class DownloadManagerRealTest : public ::testing::Test {
     ASSERT_TRUE(writeSettingsFile(settingsDir_.path(), values));
   }
   static QUrl url(const QString& path) { return server_->url(path); }
+  static QString plainHttp(const QString& path) {
+    QUrl plain = url(path);
+    plain.setScheme(u"http"_s);
+    return plain.toString();
+  }
   static Configuration trusted(double timeout = 120.0) {
     Configuration configuration = serviceOf(*server_);
     configuration.timeout = timeout;
@@ -112,6 +118,21 @@ TEST_F(DownloadManagerRealTest, ConnectionCheck) {
     changed.connectionCheckURL = address;
     EXPECT_FALSE(check(*std::make_unique<DownloadManagerReal>(changed))) << what;
   }
+}
+
+// A server that trickles a byte every 0.2 s never trips the idle limit: the whole exchange's
+// limit ends the connection check and the request, as time-outs.
+TEST_F(DownloadManagerRealTest, ATricklingServerIsCutOffAtTheExchangesLimit) {
+  Configuration configuration = trusted(1.0);
+  configuration.requestTimeout = 1.0;
+  configuration.connectionCheckURL = url(u"/trickle"_s);
+  configuration.updateInfoURL = url(u"/trickle"_s);
+  DownloadManagerReal manager(configuration);
+  EXPECT_FALSE(check(manager));
+  const Answer answer = request(manager, "<x/>");
+  ASSERT_TRUE(answer.error);
+  EXPECT_EQ(answer.error->kind(), NetworkError::Kind::nsError);
+  EXPECT_EQ(answer.error->code(), QNetworkReply::TimeoutError);
 }
 
 // Settings that redirect the service are checked through tarnwell-tool check.
@@ -185,6 +206,8 @@ TEST_F(DownloadManagerRealTest, DownloadOutcomes) {
            "Download: Error, Bad Data"},
           {u"::not a url"_s, badURL, std::nullopt, nullptr},
           {u"file:///etc/passwd"_s, badURL, std::nullopt, nullptr},
+          // Plain HTTP could hand over anyone's firmware: only HTTPS unless the settings say.
+          {plainHttp(u"/pkg/sized?size=10"_s), badURL, std::nullopt, nullptr},
       };
   for (const auto& [address, error, data, logged] : cases) {
     EXPECT_EQ(download(manager, address), (Answer{data, error})) << address.toStdString();
@@ -192,9 +215,10 @@ TEST_F(DownloadManagerRealTest, DownloadOutcomes) {
       EXPECT_TRUE(log.contains(QString::fromLatin1(logged))) << logged;
     }
   }
-  // Refused, stalled past the timeout, or not trusted: a system error and no data.
+  // Refused, cut short, stalled past the timeout, or not trusted: a system error and no data.
   for (const auto& [configuration, address] :
        {std::pair{trusted(1.0), closedPort().toString()},
+        std::pair{trusted(), url(u"/pkg/short?size=100000"_s).toString()},
         std::pair{trusted(1.0), url(u"/stall"_s).toString()},
         std::pair{untrusted(), url(u"/pkg/sized?size=10"_s).toString()}}) {
     const Answer failed = download(*std::make_unique<DownloadManagerReal>(configuration), address);
@@ -202,6 +226,12 @@ TEST_F(DownloadManagerRealTest, DownloadOutcomes) {
     EXPECT_EQ(failed.error->kind(), NetworkError::Kind::nsError) << address.toStdString();
     EXPECT_EQ(failed.data, std::nullopt);
   }
+  // The settings may point the service at a plain-HTTP test server; its own host may then
+  // serve packages over plain HTTP too (tried here: the HTTPS server does not answer it).
+  writeSettings({{u"dvr_update_server"_s, plainHttp(u"/ww_inform/fcache.do"_s)}});
+  const Answer tried = download(manager, plainHttp(u"/pkg/sized?size=10"_s));
+  ASSERT_TRUE(tried.error);
+  EXPECT_EQ(tried.error->kind(), NetworkError::Kind::nsError);
 }
 
 TEST_F(DownloadManagerRealTest, ProgressCancelAndOneDownloadAtATime) {

@@ -63,6 +63,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.flush()
                 time.sleep(delay)
 
+    def trickle(self):  # a byte every 0.2 s: never idle, done after 20 s
+        self.send_response(200)
+        self.send_header("Content-Length", "100")
+        self.end_headers()
+        for _ in range(100):
+            self.wfile.write(b"x")
+            self.wfile.flush()
+            time.sleep(0.2)
+
     def do_GET(self):
         url = urllib.parse.urlparse(self.path)
         query = dict(urllib.parse.parse_qsl(url.query))
@@ -71,6 +80,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         delay = float(query.get("delay", "0"))
         chunk = int(query.get("chunk", str(1 << 20)))
         if url.path == "/soft/qx20/check/index.html":
+            time.sleep(delay)
             self.send(200, b"<html><body>ok</body></html>")
         elif url.path == "/pkg/sized":
             self.stream(size, True, delay, chunk)
@@ -88,6 +98,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send(503, b"busy")
         elif url.path == "/empty":
             self.send(200, b"")
+        elif url.path == "/trickle":
+            self.trickle()
+        elif url.path == "/pkg/short":  # announces more than it sends, then closes
+            self.send_response(200)
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            self.wfile.write(BLOCK[: size // 2])
+            self.close_connection = True
         elif url.path == "/stall":
             self.send_response(200)
             self.send_header("Content-Length", "100")
@@ -115,6 +133,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send(503, b"busy")
         elif url.path == "/huge":
             self.stream(4 << 20, True)
+        elif url.path == "/trickle":
+            self.trickle()
         else:
             self.send(404, b"unknown")
 
