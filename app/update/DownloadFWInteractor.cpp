@@ -65,8 +65,12 @@ bool DownloadFWInteractor::start(Completion completion) {
   }
   progress_ = ProgressState{};
   downloadStarted_ = false;
-  progressDialog_ = userInterface_.showDownloadProgress(
-      [manager = downloadManager_] { manager->cancelDownload(); });
+  cancelRequested_ = false;
+  // The window is this interactor's: it cannot call after the interactor is gone.
+  progressDialog_ = userInterface_.showDownloadProgress([this] {
+    cancelRequested_ = true;
+    downloadManager_->cancelDownload();
+  });
   refreshTimer_ = new QTimer(this);
   refreshTimer_->setInterval(100);
   connect(refreshTimer_, &QTimer::timeout, this, &DownloadFWInteractor::tick);
@@ -95,6 +99,11 @@ void DownloadFWInteractor::checkConnection() {
 }
 
 void DownloadFWInteractor::handleConnection(bool connected) {
+  if (cancelRequested_) {
+    stopTimer();
+    finish(std::nullopt, NetworkError::userCancelled());
+    return;
+  }
   if (!connected) {
     bool retry = false;
     NetworkErrorAlert(userInterface_).showInternetError(retry);

@@ -78,6 +78,9 @@ class DownloadFWInteractor final : public QObject {
   Completion completion_;
   ProgressState progress_;
   bool downloadStarted_ = false;
+  // Cancel was pressed; before the download began (during the connection check) the manager
+  // has nothing to cancel yet, so the check's end must not start it.
+  bool cancelRequested_ = false;
   std::chrono::milliseconds finishingPause_{1000};
   std::function<QDateTime()> clock_ = [] { return QDateTime::currentDateTimeUtc(); };
   Liveness<DownloadFWInteractor> liveness_{*this};

@@ -47,7 +47,7 @@ class UpdateRunTest : public ::testing::Test {
         QStringLiteral(TARNWELL_BUNDLE_DIR "/share/tarnwell/Localizable.olc"));
   }
 
-  enum class Service { none, offering, offline, unavailable, late };
+  enum class Service { none, offering, offline, unavailable, late, slowCheck };
   struct Run {  // NOLINT(clang-analyzer-optin.performance.Padding): a table row
     const char* name;
     QStringList examples;  // the recorders attached
@@ -58,6 +58,7 @@ class UpdateRunTest : public ::testing::Test {
     bool updated = false;
     QVariantMap changes = {};  // to the first recorder's recorder.plist
     std::chrono::milliseconds longestStep{0};
+    bool cancelDownload = false;  // Cancel in the download window as soon as it shows
   };
 
   static QString packageOf(const QString& example) {
@@ -98,6 +99,8 @@ class UpdateRunTest : public ::testing::Test {
         configuration.updateInfoURL = server.url(u"/status/503"_s);
       } else if (service == Service::late) {
         configuration.updateInfoURL = server.url(u"/ww_inform/fcache.do?delay=2"_s);
+      } else if (service == Service::slowCheck) {
+        configuration.connectionCheckURL = server.url(u"/soft/qx20/check/index.html?delay=1"_s);
       }
     }
     controller = makeTestController(configuration);
@@ -125,6 +128,13 @@ class UpdateRunTest : public ::testing::Test {
     controller->performUpdateFirmware();
     const qsizetype alerts = ui.alerts.size();
     controller->startDownload();
+    if (run.cancelDownload) {
+      ASSERT_FALSE(ui.downloads.empty());
+      ui.downloads.front().cancel();
+      ASSERT_TRUE(processEventsUntil([&] { return ui.downloads.front().closed; }));
+      processEventsUntil([] { return false; }, 1s);  // nothing may follow
+      return;
+    }
     ASSERT_TRUE(processEventsUntil([&] {
       return ui.alerts.size() > alerts ||
              (ui.pages.back() == Page::updating && !controller->isExecutingUpdate());
@@ -178,6 +188,9 @@ TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
       {"file copy, local", {copy}, none, {}, whole, {confirm}, true},
       {"product information, local", {info}, none, {}, whole, {confirm}, true},
       {"file copy, served", {copy}, offering, {}, whole, {confirm}, true},
+      // Cancel pressed while the download window still checks the connection.
+      {"Cancel during the connection check", {copy}, slowCheck, {},
+       {updaterAvailable, license, updaterAvailable}, {confirm}, false, {}, 0ms, true},
       {"product information, served", {info}, offering, {}, whole, {confirm}, true},
       // The transfer takes long enough for its bar to move.
       {"scsi, slow transfer", {scsi}, none, {}, whole, {confirm}, true,
@@ -244,6 +257,10 @@ TEST_F(UpdateRunTest, EachRunEndsOnItsPageWithItsAlerts) {
     }
     if (run.service == Service::offline) {
       EXPECT_EQ(server.hits(u"/ww_inform/fcache.do"_s), 0);
+    }
+    if (run.cancelDownload) {
+      EXPECT_EQ(server.hits(u"/files/"_s + QFileInfo(package).fileName()), 0);
+      continue;
     }
 
     // The transfer's window: indeterminate until the recorder reports, then the percentage.
