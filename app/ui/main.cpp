@@ -93,6 +93,14 @@ bool hasArgument(int argc, char* argv[], const char* wanted) {
                      [wanted](const char* argument) { return std::strcmp(argument, wanted) == 0; });
 }
 
+// Whether the desktop wizard has somewhere to open its window; without, Qt would abort. A
+// platform chosen explicitly (offscreen, for example) counts.
+bool hasDisplay(int argc, char* argv[]) {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || hasArgument(argc, argv, "-platform");
+}
+
 void printHelp() {
   std::fputs(
       "usage: tarnwell [LAUNCH-OPTION]...\n"
@@ -114,6 +122,13 @@ int main(int argc, char* argv[]) {
   if (hasArgument(argc, argv, "--help") || hasArgument(argc, argv, "-h")) {
     printHelp();
     return 0;
+  }
+  if (!hasArgument(argc, argv, "--text") && !hasDisplay(argc, argv)) {
+    std::fputs(
+        "tarnwell: the wizard's window needs a desktop session (neither DISPLAY nor "
+        "WAYLAND_DISPLAY is set); tarnwell --text runs it in this terminal\n",
+        stderr);
+    return TextWizard::kUsage;
   }
   StartUp::tuneProcess();
   // The terminal needs no display; the desktop wizard needs a QApplication.

@@ -188,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, TextRunRows, ::testing::Values(
     [](const ::testing::TestParamInfo<TextRun>& row) { return std::string(row.param.name); });
 // clang-format on
 
-TEST_F(TextRunTest, BadUsageSecondInstanceAndHelpEndAtOnce) {
+TEST_F(TextRunTest, BadUsageSecondInstanceNoDisplayAndHelpEndAtOnce) {
   const ToolRun usage = run(Bundle::bare, {u"--text"_s, u"--yse"_s});
   EXPECT_EQ(usage.status, 2);
   EXPECT_TRUE(usage.err.contains(u"--yse"_s));
@@ -207,6 +207,12 @@ TEST_F(TextRunTest, BadUsageSecondInstanceAndHelpEndAtOnce) {
                            {u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY=:99"_s, u"WAYLAND_DISPLAY="_s});
   EXPECT_EQ(help.status, 0) << help.err.toStdString();
   EXPECT_TRUE(help.out.startsWith(u"usage: tarnwell"_s)) << help.out.toStdString();
+
+  // Without a display and without --text, no window can open: it says so instead of aborting.
+  const ToolRun noDisplay = run(Bundle::bare, {}, std::nullopt,
+                                {u"QT_QPA_PLATFORM="_s, u"DISPLAY="_s, u"WAYLAND_DISPLAY="_s});
+  EXPECT_EQ(noDisplay.status, 2) << noDisplay.err.toStdString();
+  EXPECT_TRUE(noDisplay.err.contains(u"tarnwell --text runs it"_s)) << noDisplay.err.toStdString();
 }
 
 }  // namespace
