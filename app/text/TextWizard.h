@@ -22,6 +22,7 @@ class TextWizard final {
   static constexpr int kFailed = 1;
   static constexpr int kUsage = 2;
   static constexpr int kNothingToUpdate = 3;
+  static constexpr int kAlreadyRunning = 4;
 
   TextWizard(FWUpdaterController& controller, TextUserInterface& ui, TextConsole& console,
              bool answerYes);

@@ -3,14 +3,14 @@
 #include "app/firmware/LocalUpdateInfo.h"
 #include "app/localize/CMLocalize.h"
 #include "app/ui/CMViewLocalizer.h"
+#include "app/ui/InstanceChannel.h"
 #include "app/ui/MainWindowController.h"
 #include "app/ui/VersionWindowController.h"
 #include "app/update/FWUpdaterController.h"
 
 #include "ui_MainWindowController.h"
 
-#include <QCoreApplication>
-#include <QTimer>
+#include <QApplication>
 
 namespace {
 
@@ -27,7 +27,10 @@ QString formattedWithName(const char* messageId, const QString& appName) {
 }  // namespace
 
 AppDelegate::AppDelegate(FWUpdaterController& controller, QObject* parent)
-    : QObject(parent), controller_(controller) {}
+    : AppDelegate(controller, InstanceChannel::defaultPath(), parent) {}
+
+AppDelegate::AppDelegate(FWUpdaterController& controller, QString channelPath, QObject* parent)
+    : QObject(parent), controller_(controller), channelPath_(std::move(channelPath)) {}
 
 AppDelegate::~AppDelegate() {
   if (controller_.mainWindowController() == mainWindowController_.get()) {
@@ -61,15 +64,41 @@ void AppDelegate::applicationDidFinishLaunching() {
           &QWidget::showMinimized);
   connect(terminateAppMenuItem, &QAction::triggered, this, &AppDelegate::terminate);
 
+  delete channel_;
+  channel_ = new InstanceChannel(channelPath_, this);
   if (controller_.environment()->instanceCount() < 2) {
+    channel_->listen([this] { bringToFront(); });
     controller_.showPage({WizardPage::opening, std::nullopt, std::nullopt});
     mainWindowController_->showMainWindow();
   } else {
-    // Another instance already leads the user: this one leaves without a word.
-    QTimer::singleShot(0, this, [this] {
+    // Another instance already leads the user: its windows come forward, and this one
+    // leaves without a word (also when the other cannot be reached).
+    connect(channel_, &InstanceChannel::asked, this, [this] {
       Q_EMIT terminating();
       QCoreApplication::quit();
     });
+    channel_->askToRaise(kRaiseTimeoutMs);
+  }
+}
+
+void AppDelegate::bringToFront() {
+  // While the main window is hidden (download, transfer), the window in use is another one.
+  QWidget* front = nullptr;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible()) {
+      continue;
+    }
+    if (window->isMinimized()) {
+      window->showNormal();
+    }
+    window->raise();
+    front = window;
+  }
+  if (QApplication::activeModalWidget() != nullptr) {
+    front = QApplication::activeModalWidget();
+  }
+  if (front != nullptr) {
+    front->activateWindow();
   }
 }
 

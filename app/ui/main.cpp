@@ -54,9 +54,10 @@ Arguments readArguments(const QStringList& arguments) {
 int runText(const Arguments& arguments) {
   FWUpdaterController& controller = FWUpdaterController::shared();
   controller.setLocalUpdateInfo(loadLocalUpdateInfo());
-  // Another instance already leads the user: this one leaves without a word.
+  // Another instance already leads the user; a script must not read this as an update.
   if (controller.environment()->instanceCount() >= 2) {
-    return 0;
+    std::fputs("tarnwell: Tarnwell is already running; finish or close it first\n", stderr);
+    return TextWizard::kAlreadyRunning;
   }
   TextConsole console(stdin, stdout);
   TextUserInterface ui(console, arguments.answerYes);

@@ -198,9 +198,9 @@ TEST_F(TextRunTest, BadUsageSecondInstanceNoDisplayAndHelpEndAtOnce) {
       run(Bundle::bare, {u"--text"_s, u"--yes"_s, u"--instance_count=2"_s,
                          QStringLiteral("--mock_devices=" TARNWELL_SOURCE_DIR
                                         "/resources/examples/mock/devices-one.plist")});
-  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(second.status, 4);
   EXPECT_TRUE(second.out.isEmpty()) << second.out.toStdString();
-  EXPECT_TRUE(second.err.isEmpty()) << second.err.toStdString();
+  EXPECT_TRUE(second.err.contains(u"already running"_s)) << second.err.toStdString();
 
   // Without --text, a window would need this display, which does not exist.
   const ToolRun help = run(Bundle::bare, {u"--help"_s}, std::nullopt,

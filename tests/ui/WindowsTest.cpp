@@ -15,6 +15,7 @@
 
 #include <QKeyEvent>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -207,16 +208,33 @@ TEST_F(WindowsTest, DeferredIconStyleDrawsTheBaseStylesIcons) {
   }
 }
 
-TEST_F(WindowsTest, ASecondInstanceLeavesWithoutAWindow) {
-  controller->replaceRoles(std::make_shared<RunningEnvironmentMock>(2), nullptr, nullptr,
-                           std::nullopt, nullptr);
-  AppDelegate delegate(*controller);
-  bool terminating = false;
-  QObject::connect(&delegate, &AppDelegate::terminating, [&] { terminating = true; });
-  delegate.applicationDidFinishLaunching();
-  ASSERT_TRUE(UiTest::pumpUntil([&] { return terminating; }));
-  EXPECT_FALSE(delegate.mainWindowController()->isVisible());
-  EXPECT_EQ(delegate.mainWindowController()->currentPage(), nullptr);
+// A second start brings the running wizard forward through its socket and leaves; without a
+// running wizard to answer, it leaves all the same.
+TEST_F(WindowsTest, ASecondInstanceBringsTheFirstForwardAndLeaves) {
+  const QTemporaryDir runtime;
+  const QString path = runtime.filePath(u"tarnwell.instance"_s);
+  const auto startSecond = [&path] {
+    const std::unique_ptr<FWUpdaterController> other = UiTest::idleController();
+    other->replaceRoles(std::make_shared<RunningEnvironmentMock>(2), nullptr, nullptr, std::nullopt,
+                        nullptr);
+    AppDelegate second(*other, path);
+    bool terminating = false;
+    QObject::connect(&second, &AppDelegate::terminating, [&] { terminating = true; });
+    second.applicationDidFinishLaunching();
+    EXPECT_TRUE(UiTest::pumpUntil([&] { return terminating; }));
+    EXPECT_FALSE(second.mainWindowController()->isVisible());
+    EXPECT_EQ(second.mainWindowController()->currentPage(), nullptr);
+  };
+  startSecond();
+
+  AppDelegate first(*controller, path);
+  first.applicationDidFinishLaunching();
+  MainWindowController& window = *first.mainWindowController();
+  window.showMinimized();
+  ASSERT_TRUE(window.isMinimized());
+  startSecond();
+  EXPECT_FALSE(window.isMinimized());
+  EXPECT_TRUE(window.isVisible());
 }
 
 }  // namespace
