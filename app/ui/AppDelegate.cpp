@@ -73,10 +73,14 @@ void AppDelegate::applicationDidFinishLaunching() {
   } else {
     // Another instance already leads the user: its windows come forward, and this one
     // leaves without a word (also when the other cannot be reached).
-    connect(channel_, &InstanceChannel::asked, this, [this] {
-      Q_EMIT terminating();
-      QCoreApplication::quit();
-    });
+    // Queued: the answer may come before the main loop runs, where quitting does nothing.
+    connect(
+        channel_, &InstanceChannel::asked, this,
+        [this] {
+          Q_EMIT terminating();
+          QCoreApplication::quit();
+        },
+        Qt::QueuedConnection);
     channel_->askToRaise(kRaiseTimeoutMs);
   }
 }

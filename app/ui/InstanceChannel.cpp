@@ -62,7 +62,9 @@ bool InstanceChannel::listen(std::function<void()> raise) {
 void InstanceChannel::askToRaise(int timeoutMs) {
   auto* socket = new QLocalSocket(this);
   asking_ = socket;
-  QTimer::singleShot(timeoutMs, socket, [this] { endAsking(false); });
+  auto* timer = new QTimer(socket);
+  timer->setSingleShot(true);
+  connect(timer, &QTimer::timeout, this, [this] { endAsking(false); });
   connect(socket, &QLocalSocket::connected, socket,
           [socket] { socket->write(kRaise.data(), kRaise.size()); });
   connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
@@ -71,11 +73,11 @@ void InstanceChannel::askToRaise(int timeoutMs) {
     }
   });
   connect(socket, &QLocalSocket::errorOccurred, socket, [this] { endAsking(false); });
-  if (path_.isEmpty()) {
-    QTimer::singleShot(0, socket, [this] { endAsking(false); });
-    return;
+  // Without a path nobody can be asked: the answer comes at once, but not on this stack.
+  timer->start(path_.isEmpty() ? 0 : timeoutMs);
+  if (!path_.isEmpty()) {
+    socket->connectToServer(path_);
   }
-  socket->connectToServer(path_);
 }
 
 void InstanceChannel::endAsking(bool raised) {
