@@ -64,6 +64,11 @@ std::variant<std::unique_ptr<LaunchRoles>, QString> LaunchRoles::install(
   return roles;
 }
 
+LaunchOptions::Roles LaunchRoles::resolve(const LaunchOptions& options) {
+  OptionFiles files;
+  return options.resolve([&files](const LaunchOption& option) { return files.usable(option); });
+}
+
 LaunchRoles::Simulated LaunchRoles::simulated() const {
   Simulated simulated;
   OptionFiles files;

@@ -40,6 +40,9 @@ class LaunchRoles final {
   };
   Simulated simulated() const;
 
+  // The roles `options` replace, their files read as simulated() reads them.
+  static LaunchOptions::Roles resolve(const LaunchOptions& options);
+
  private:
   explicit LaunchRoles(LaunchOptions options);
 

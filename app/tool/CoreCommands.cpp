@@ -1,5 +1,6 @@
 #include "app/core/LaunchOptions.h"
 #include "app/core/Settings.h"
+#include "app/sim/LaunchRoles.h"
 #include "app/tool/ToolCommand.h"
 
 #include <QFileInfo>
@@ -35,7 +36,8 @@ QString boolText(bool value) { return value ? QStringLiteral("true") : QStringLi
 
 int launchOptions(const QStringList& arguments) {
   const LaunchOptions options = LaunchOptions::parse(arguments);
-  const LaunchOptions::Roles roles = options.resolve();
+  // As the application takes them: an option whose file it cannot use is ignored.
+  const LaunchOptions::Roles roles = LaunchRoles::resolve(options);
   if (roles.instanceCount) {
     Tool::printField(
         QStringLiteral("environment"),

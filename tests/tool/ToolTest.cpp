@@ -22,7 +22,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 struct Case {
-  QString command;      // split as a shell would; "{dir}": the scratch folder, "{url}": the server
+  // Split as a shell would; "{dir}": the scratch folder, "{url}": the server, "{mock}": the
+  // simulated roles' example files.
+  QString command;
   QString environment;  // NAME=value, space-separated
   int status;
   // What stdout shows: "=TEXT" exactly TEXT, "^TEXT" begins with TEXT, "*TEXT" holds TEXT,
@@ -52,7 +54,9 @@ void expectOutput(const QString& out, const QString& pattern) {
 // Runs each case with the settings of {dir}/none unless it names others.
 void check(const std::vector<Case>& cases, const QString& dir, const QString& url = {}) {
   const auto expand = [&](QString text) {
-    return text.replace(u"{dir}"_s, dir).replace(u"{url}"_s, url);
+    return text.replace(u"{dir}"_s, dir)
+        .replace(u"{url}"_s, url)
+        .replace(u"{mock}"_s, QStringLiteral(TARNWELL_SOURCE_DIR "/resources/examples/mock"));
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(expand(c.command).toStdString());
@@ -201,23 +205,31 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
       {u"settings"_s, u"XDG_CONFIG_DIRS={dir}/empty1"_s, 0, {u"*\nfound=true\n"_s + noSettings}},
       // Each option in turn (that a fault acts only on the recorders named before it is the
       // launch roles' rule).
-      {u"launch-options --instance_count=3 -psn_0_1 --mock_devices=/d.plist --mock_device_fail "
-        "--mock_device_diskfull --mock_response=/r.plist --virtual_recorder=/a --virtual_recorder "
-        "--virtual_recorder=/b"_s, {}, 0,
+      {u"launch-options --instance_count=3 -psn_0_1 --mock_devices={mock}/devices-one.plist "
+        "--mock_device_fail --mock_device_diskfull --mock_response={mock}/response-newer.plist "
+        "--virtual_recorder=/a --virtual_recorder --virtual_recorder=/b"_s, {}, 0,
        {u"=environment=RunningEnvironmentMock instanceCount=3\n"
-         "deviceDetector=AudioDeviceDetectorMock file=/d.plist interval=1.0\n"
+         "deviceDetector=AudioDeviceDetectorMock file={mock}/devices-one.plist interval=1.0\n"
          "deviceInterface=AudioDeviceInterfaceMock mockFailure=true mockDiskFullError=true\n"
-         "updaterInfo=file=/r.plist\ndownloadManager=DownloadManagerMock file=/r.plist connected=true\n"
+         "updaterInfo=file={mock}/response-newer.plist\n"
+         "downloadManager=DownloadManagerMock file={mock}/response-newer.plist connected=true\n"
          "virtualRecorder=/a\nvirtualRecorder=/b\n"_s}},
+      // A file the application cannot read or decode leaves the role in place, as there.
+      {u"launch-options --mock_devices={mock}/devices-one.plist --mock_devices=/d.plist "
+        "--mock_response={mock}/README.md"_s, {}, 0,
+       {u"=deviceDetector=AudioDeviceDetectorMock file={mock}/devices-one.plist interval=1.0\n"
+         "deviceInterface=AudioDeviceInterfaceMock mockFailure=false mockDiskFullError=false\n"_s}},
       // A value needs exactly one equals sign; the prefix decides; "no network" matches exactly.
       {u"launch-options --mock_devices=/a=b.plist --mock_response --instance_count= "
         "--instance_count=x --instance_count=2=3"_s, {}, 0, {u"="_s}},
-      {u"launch-options --mock_devicesX=/a --mock_response= --mock_nonetwork"_s, {}, 0,
-       {u"=deviceDetector=AudioDeviceDetectorMock file=/a interval=1.0\n"
-         "deviceInterface=AudioDeviceInterfaceMock mockFailure=false mockDiskFullError=false\n"
-         "updaterInfo=file=\ndownloadManager=DownloadManagerMock file= connected=false\n"_s}},
-      {u"launch-options --mock_response=/r --mock_nonetwork=1 --mock_nonetworks"_s, {}, 0,
-       {u"=updaterInfo=file=/r\ndownloadManager=DownloadManagerMock file=/r connected=true\n"_s}},
+      {u"launch-options --mock_devicesX={mock}/devices-two.plist --mock_response= "
+        "--mock_nonetwork"_s, {}, 0,
+       {u"=deviceDetector=AudioDeviceDetectorMock file={mock}/devices-two.plist interval=1.0\n"
+         "deviceInterface=AudioDeviceInterfaceMock mockFailure=false mockDiskFullError=false\n"_s}},
+      {u"launch-options --mock_response={mock}/response-404.plist --mock_nonetwork=1 "
+        "--mock_nonetworks"_s, {}, 0,
+       {u"=updaterInfo=file={mock}/response-404.plist\n"
+         "downloadManager=DownloadManagerMock file={mock}/response-404.plist connected=true\n"_s}},
       // The update service.
       {u"demand --model-code 7 --version 1230"_s, u"LANG=de_DE.UTF-8"_s, 0,
        {u"^<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<firmware_demand>\n"_s,
