@@ -10,6 +10,7 @@ struct AudioDeviceError {
     diskFullError,  // the recorder's volume has too little free space for a file-copy update
     skelError,      // the driver is installed but the recorder's driver cannot be opened
     driverMissing,  // a recorder is connected but the driver (the device rule) is not installed
+    interrupted,    // the update stopped as asked (requestInterruption)
   };
 
   Kind kind = Kind::deviceError;
@@ -19,6 +20,7 @@ struct AudioDeviceError {
   static AudioDeviceError diskFullError() { return {Kind::diskFullError, 0}; }
   static AudioDeviceError skelError() { return {Kind::skelError, 0}; }
   static AudioDeviceError driverMissing();
+  static AudioDeviceError interrupted() { return {Kind::interrupted, 0}; }
 
   bool operator==(const AudioDeviceError&) const = default;
 };

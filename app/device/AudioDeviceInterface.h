@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -41,7 +42,16 @@ class AudioDeviceInterface {
   virtual std::optional<AudioDeviceError> finishUpdate(AudioDevice& device,
                                                        const QByteArray& firmware) = 0;
   virtual bool requiresModeChange(const AudioDevice& device) = 0;
+
+  // Asks updateFirmware and finishUpdate to stop after the recorder command in flight: they
+  // then remove what they wrote and return `interrupted`. From any thread; there is no way
+  // back for this object's updates.
+  void requestInterruption() { interruptionRequested_ = true; }
+  bool isInterruptionRequested() const { return interruptionRequested_; }
   // The completion is always posted to `queue`, never called on the caller's stack.
   virtual void switchRecorderMode(AudioDevice& device, SerialQueue& queue,
                                   Completion completion) = 0;
+
+ private:
+  std::atomic<bool> interruptionRequested_{false};
 };

@@ -75,6 +75,10 @@ std::optional<AudioDeviceError> FileCopyProcedure::update(
     return AudioDeviceError::deviceError(AudioDeviceErrorCode::kStepFailed);
   }
 
+  const auto stopRequested = [&interface] { return interface.isInterruptionRequested(); };
+  if (stopRequested()) {
+    return AudioDeviceError::interrupted();
+  }
   // Removed when this returns, whichever way.
   const std::unique_ptr<TemporaryPackage> package = TemporaryPackage::write(
       firmware, temporaryDirectory_.isEmpty() ? QDir::tempPath() : temporaryDirectory_);
@@ -96,12 +100,20 @@ std::optional<AudioDeviceError> FileCopyProcedure::update(
   pause(pauses_.beforeWriting);
   bool placed = false;
   if (isZip) {
-    placed = extractFirmwareArchive(package->path(), target, progress);
+    placed = extractFirmwareArchive(package->path(), target, progress, stopRequested);
+    if (stopRequested()) {
+      // The folder was emptied for this update: all it holds is this update's part.
+      QDir(updateDirectory(target)).removeRecursively();
+      return AudioDeviceError::interrupted();
+    }
     if (!placed) {
       log(QStringLiteral("Failed to unzip"));
     }
   }
-  if (!placed && !copyFirmwareFile(firmware, target, fileName, progress)) {
+  if (!placed && !copyFirmwareFile(firmware, target, fileName, progress, stopRequested)) {
+    if (stopRequested()) {
+      return AudioDeviceError::interrupted();
+    }
     log(QStringLiteral("Failed to copy firmware file"));
     return AudioDeviceError::deviceError(AudioDeviceErrorCode::kStepFailed);
   }
@@ -132,7 +144,8 @@ bool FileCopyProcedure::makeUpdateDirectory(const QUrl& volume) {
 }
 
 bool FileCopyProcedure::extractFirmwareArchive(const QString& archivePath, const QUrl& volume,
-                                               const AudioDeviceInterface::Progress& progress) {
+                                               const AudioDeviceInterface::Progress& progress,
+                                               const KvoUnZip::StopRequest& stopRequested) {
   const QString directory = updateDirectory(volume);
   const FileManager::ItemType system = fileManager_->itemType(systemDirectory(volume));
   if (system != FileManager::ItemType::none && system != FileManager::ItemType::directory) {
@@ -158,13 +171,14 @@ bool FileCopyProcedure::extractFirmwareArchive(const QString& archivePath, const
   }
   const QStringList extracted = KvoUnZip::unzipFileAtPath(
       archivePath, directory, *fileManager_,
-      [&progress](int64_t done, int64_t total) { report(progress, done, total); });
+      [&progress](int64_t done, int64_t total) { report(progress, done, total); }, stopRequested);
   return !extracted.isEmpty();
 }
 
 bool FileCopyProcedure::copyFirmwareFile(const QByteArray& firmware, const QUrl& volume,
                                          const QString& fileName,
-                                         const AudioDeviceInterface::Progress& progress) {
+                                         const AudioDeviceInterface::Progress& progress,
+                                         const KvoUnZip::StopRequest& stopRequested) {
   if (!isPlainFileName(fileName)) {
     return false;
   }
@@ -189,6 +203,9 @@ bool FileCopyProcedure::copyFirmwareFile(const QByteArray& firmware, const QUrl&
   const int64_t total = firmware.size();
   report(progress, 0, total);
   for (int64_t offset = 0; offset < total;) {
+    if (stopRequested && stopRequested()) {
+      return fail();
+    }
     const int64_t length = std::min(kCopyPieceSize, total - offset);
     if (!writer->write(firmware.constData() + offset, length)) {
       return fail();
@@ -219,6 +236,10 @@ std::optional<AudioDeviceError> FileCopyProcedure::finishFileCopyUpdate(
   }
   uint32_t status = 0;
   for (int attempt = 0; attempt < kFinishAttempts; ++attempt) {
+    // The files stay on the volume, whole: the recorder may still take them up.
+    if (interface.isInterruptionRequested()) {
+      return AudioDeviceError::interrupted();
+    }
     pause(pauses_.beforeFinish);
     status = commands.finish();
     if (status == 0) {

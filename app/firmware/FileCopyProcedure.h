@@ -2,6 +2,7 @@
 
 #include "app/device/AudioDeviceInterfaceReal.h"
 #include "app/firmware/FileManager.h"
+#include "app/firmware/KvoUnZip.h"
 
 #include <QUrl>
 
@@ -41,13 +42,16 @@ class FileCopyProcedure final : public FirmwareUpdateProcedure {
                                          const QByteArray& firmware) override;
 
   // Replaces the volume's update directory with the archive's contents; false when nothing
-  // could be extracted.
+  // could be extracted. Stops at `stopRequested` with no partial file left.
   bool extractFirmwareArchive(const QString& archivePath, const QUrl& volume,
-                              const AudioDeviceInterface::Progress& progress);
-  // Writes the package as `fileName` into the update directory; on failure no partial file
-  // is left. A name that is not a single plain file name is refused.
+                              const AudioDeviceInterface::Progress& progress,
+                              const KvoUnZip::StopRequest& stopRequested = {});
+  // Writes the package as `fileName` into the update directory; on failure (or at
+  // `stopRequested`) no partial file is left. A name that is not a single plain file name is
+  // refused.
   bool copyFirmwareFile(const QByteArray& firmware, const QUrl& volume, const QString& fileName,
-                        const AudioDeviceInterface::Progress& progress);
+                        const AudioDeviceInterface::Progress& progress,
+                        const KvoUnZip::StopRequest& stopRequested = {});
   // Start (0, 0), then Finish until the recorder accepts it.
   std::optional<AudioDeviceError> finishFileCopyUpdate(AudioDeviceInterfaceReal& interface,
                                                        const AudioDevice& device);

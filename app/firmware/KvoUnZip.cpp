@@ -150,13 +150,17 @@ std::optional<QStringList> relativeComponents(const QString& name) {
 class Extraction final {
  public:
   Extraction(unzFile archive, QString destination, FileManager& fileManager,
-             const KvoUnZip::ProgressHandler& progressHandler, int64_t total)
+             const KvoUnZip::ProgressHandler& progressHandler,
+             const KvoUnZip::StopRequest& stopRequest, int64_t total)
       : archive_(archive),
         destination_(std::move(destination)),
         fileManager_(fileManager),
         progressHandler_(progressHandler),
+        stopRequest_(stopRequest),
         total_(total),
         buffer_(std::make_unique_for_overwrite<char[]>(KvoUnZip::kBufferSize)) {}
+
+  bool stopRequested() const { return stopRequest_ && stopRequest_(); }
 
   void extractCurrentEntry() {
     const std::optional<Entry> entry = currentEntry(archive_);
@@ -270,6 +274,9 @@ class Extraction final {
       if (progressHandler_) {
         progressHandler_(writtenBytes_, total_);
       }
+      if (stopRequested()) {
+        return false;
+      }
     }
     return true;
   }
@@ -285,6 +292,7 @@ class Extraction final {
   QString destination_;
   FileManager& fileManager_;
   const KvoUnZip::ProgressHandler& progressHandler_;
+  const KvoUnZip::StopRequest& stopRequest_;
   int64_t total_;
   int64_t writtenBytes_ = 0;
   bool destinationMade_ = false;
@@ -315,7 +323,8 @@ int64_t KvoUnZip::totalFileSizeInZipFileAtPath(const QString& path) {
 
 QStringList KvoUnZip::unzipFileAtPath(const QString& path, const QString& destination,
                                       FileManager& fileManager,
-                                      const ProgressHandler& progressHandler) {
+                                      const ProgressHandler& progressHandler,
+                                      const StopRequest& stopRequest) {
   const int64_t total = totalFileSizeInZipFileAtPath(path);
   const Archive archive = openArchive(path);
   if (!archive) {
@@ -330,9 +339,9 @@ QStringList KvoUnZip::unzipFileAtPath(const QString& path, const QString& destin
   if (destination.isEmpty()) {
     return {};
   }
-  Extraction extraction(archive.get(), root, fileManager, progressHandler, total);
-  for (int status = unzGoToFirstFile(archive.get()); status == UNZ_OK;
-       status = unzGoToNextFile(archive.get())) {
+  Extraction extraction(archive.get(), root, fileManager, progressHandler, stopRequest, total);
+  for (int status = unzGoToFirstFile(archive.get());
+       status == UNZ_OK && !extraction.stopRequested(); status = unzGoToNextFile(archive.get())) {
     extraction.extractCurrentEntry();
   }
   return extraction.written();

@@ -16,6 +16,8 @@ class KvoUnZip final {
  public:
   // (bytes written so far, total bytes of all entries)
   using ProgressHandler = std::function<void(int64_t, int64_t)>;
+  // True to stop: the entry being written is removed, and no further entry is begun.
+  using StopRequest = std::function<bool()>;
 
   static constexpr int64_t kBufferSize = int64_t{1} << 20;
   static constexpr int kNameBufferSize = 1024;
@@ -30,5 +32,6 @@ class KvoUnZip final {
   // each once; empty when the archive cannot be opened or nothing could be extracted.
   static QStringList unzipFileAtPath(const QString& path, const QString& destination,
                                      FileManager& fileManager,
-                                     const ProgressHandler& progressHandler = {});
+                                     const ProgressHandler& progressHandler = {},
+                                     const StopRequest& stopRequest = {});
 };

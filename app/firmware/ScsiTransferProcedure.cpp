@@ -19,9 +19,15 @@ void report(const AudioDeviceInterface::Progress& progress, int64_t done, int64_
   }
 }
 
+// The status of a procedure stopped by requestInterruption; never a recorder's.
+constexpr uint32_t kStopped = 0xFFFF'FFFF;
+
 std::optional<AudioDeviceError> resultOf(uint32_t status) {
   if (status == 0) {
     return std::nullopt;
+  }
+  if (status == kStopped) {
+    return AudioDeviceError::interrupted();
   }
   return AudioDeviceError::deviceError(static_cast<int32_t>(status));
 }
@@ -63,6 +69,9 @@ std::optional<AudioDeviceError> ScsiTransferProcedure::update(
   // The recorder rewrites its own storage: nothing may have it mounted meanwhile.
   interface.unmountVolumes(volumes);
 
+  if (interface.isInterruptionRequested()) {
+    return AudioDeviceError::interrupted();
+  }
   uint32_t status = startAndWaitReady(interface, device);
   report(progress, 0, firmware.size());
   pause(pauses_.step);
@@ -90,6 +99,9 @@ uint32_t ScsiTransferProcedure::startAndWaitReady(AudioDeviceInterfaceReal& inte
   uint16_t last = initial;
   auto lastMove = std::chrono::steady_clock::now();
   for (;;) {
+    if (interface.isInterruptionRequested()) {
+      return kStopped;
+    }
     UpdateFirmwareCommands::BlockCountAnswer answer = commands.areYouReady();
     // Until the count first moves the recorder is given time; a failing poll is retried
     // twice, a pause apart.
@@ -130,6 +142,10 @@ uint32_t ScsiTransferProcedure::uploadImage(AudioDeviceInterfaceReal& interface,
   report(progress, 0, total);
   UpdateFirmwareCommands commands(interface, device);
   for (int64_t offset = 0; offset < total;) {
+    // The recorder keeps what it has: its flash area is written afresh by the next update.
+    if (interface.isInterruptionRequested()) {
+      return kStopped;
+    }
     const int64_t length = std::min(kPieceSize, total - offset);
     // Only the piece in flight is duplicated, never the whole image.
     std::vector<uint8_t> piece(image.begin() + offset, image.begin() + offset + length);
@@ -149,6 +165,10 @@ std::optional<AudioDeviceError> ScsiTransferProcedure::finish(AudioDeviceInterfa
   UpdateFirmwareCommands commands(interface, device);
   uint32_t status = commands.finish();
   pause(pauses_.step);
+  if (status == 0 && interface.isInterruptionRequested()) {
+    // Finished, but not read back.
+    return AudioDeviceError::interrupted();
+  }
   if (status == 0) {
     const std::optional<Area> area = flashArea(device);
     const uint32_t started = area ? commands.verifyStart(area->address, area->length)
@@ -174,6 +194,9 @@ uint32_t ScsiTransferProcedure::verifyImage(AudioDeviceInterfaceReal& interface,
   UpdateFirmwareCommands commands(interface, device);
   std::vector<uint8_t> buffer(kPieceSize, 0);
   for (int64_t offset = 0; offset < total;) {
+    if (interface.isInterruptionRequested()) {
+      return kStopped;
+    }
     const int64_t length = std::min(kPieceSize, total - offset);
     // Cleared for every piece, so that a short answer cannot pass on the last piece's bytes.
     std::fill(buffer.begin(), buffer.end(), 0);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 
 namespace {
@@ -65,6 +66,14 @@ std::optional<QString> TextConsole::readLine() {
   }
   std::string line;
   for (int c = std::fgetc(input_); c != '\n'; c = std::fgetc(input_)) {
+    if (c == EOF && std::ferror(input_) != 0 && errno == EINTR) {
+      std::clearerr(input_);
+      if (interruptionCheck_ && interruptionCheck_()) {
+        write(QStringLiteral("\n"));
+        return std::nullopt;
+      }
+      continue;
+    }
     if (c == EOF) {
       if (line.empty()) {
         inputEnded_ = true;

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 // The terminal the text front end talks to: lines out, answers in. Input comes line by line
@@ -16,6 +17,9 @@ class TextConsole final {
   bool isOutputTerminal() const { return outputIsTerminal_; }
   bool isInputTerminal() const { return inputIsTerminal_; }
   bool inputEnded() const { return inputEnded_; }
+  // Called when a signal interrupts a read of the input; true gives the read up (it returns
+  // none, as at the end of input, but later reads go on).
+  void setInterruptionCheck(std::function<bool()> check) { interruptionCheck_ = std::move(check); }
 
   // Ends any line being rewritten, then prints `text` (which may hold line feeds) and a line
   // feed.
@@ -43,4 +47,5 @@ class TextConsole final {
   bool outputIsTerminal_;
   bool inputEnded_ = false;
   bool rewriting_ = false;
+  std::function<bool()> interruptionCheck_;
 };

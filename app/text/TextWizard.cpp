@@ -56,6 +56,9 @@ int TextWizard::run() {
 }
 
 int TextWizard::exitStatus() const {
+  if (controller_.isInterrupted()) {
+    return kInterrupted;
+  }
   if (answerYes_ && ui_.hasShownErrorAlert()) {
     return kFailed;
   }

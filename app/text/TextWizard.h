@@ -23,6 +23,8 @@ class TextWizard final {
   static constexpr int kUsage = 2;
   static constexpr int kNothingToUpdate = 3;
   static constexpr int kAlreadyRunning = 4;
+  // A signal stopped the update before its end (also the desktop wizard's status).
+  static constexpr int kInterrupted = 5;
 
   TextWizard(FWUpdaterController& controller, TextUserInterface& ui, TextConsole& console,
              bool answerYes);

@@ -130,6 +130,9 @@ int RecorderSession::reportError(const AudioDeviceError& error) {
               "recorder)")
               .arg(QLatin1String(DriverIdentity::kRulesFileName.data(),
                                  static_cast<qsizetype>(DriverIdentity::kRulesFileName.size()))));
+    case AudioDeviceError::Kind::interrupted:
+      Tool::printField(QStringLiteral("error"), QStringLiteral("interrupted"));
+      return Tool::failure(QStringLiteral("the update was interrupted"));
   }
   return Tool::kFailure;
 }

@@ -10,6 +10,7 @@
 #include "app/update/FWUpdaterController.h"
 #include "app/update/TransferFWInteractor.h"
 #include "platform/Bundle.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -51,6 +52,18 @@ Arguments readArguments(const QStringList& arguments) {
   return result;
 }
 
+// SIGINT, SIGTERM and SIGHUP: during the update as the controller decides, otherwise the
+// end of the process. Watched from here on, for the process's life.
+void watchTerminationSignals(FWUpdaterController& controller, bool canAsk) {
+  auto* watcher = new TerminationSignals(QCoreApplication::instance());
+  QObject::connect(watcher, &TerminationSignals::received, watcher,
+                   [&controller, canAsk](int signal) {
+                     if (!controller.handleTerminationSignal(canAsk)) {
+                       TerminationSignals::endBy(signal);
+                     }
+                   });
+}
+
 int runText(const Arguments& arguments) {
   FWUpdaterController& controller = FWUpdaterController::shared();
   controller.setLocalUpdateInfo(loadLocalUpdateInfo());
@@ -61,6 +74,14 @@ int runText(const Arguments& arguments) {
   }
   TextConsole console(stdin, stdout);
   TextUserInterface ui(console, arguments.answerYes);
+  // Questions need someone at the terminal; --yes answers only what the pages ask.
+  watchTerminationSignals(controller, console.isInputTerminal() && !arguments.answerYes);
+  // A signal ends a read of the terminal: it is handled there and then, and the read gives up
+  // once the update has been interrupted.
+  console.setInterruptionCheck([&controller] {
+    QCoreApplication::processEvents();
+    return controller.isInterrupted();
+  });
   const int status = TextWizard(controller, ui, console, arguments.answerYes).run();
   controller.setMainWindowController(nullptr);
   // The recorder record holds registry objects of the virtual recorders; let it go first.
@@ -82,11 +103,12 @@ int runDesktop() {
   FWUpdaterController& controller = FWUpdaterController::shared();
   // NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
   AppDelegate delegate(controller);
+  watchTerminationSignals(controller, true);
   delegate.applicationDidFinishLaunching();
   const int status = QApplication::exec();
   // The recorder record holds registry objects of the virtual recorders; let it go first.
   controller.releaseRecorder();
-  return status;
+  return controller.isInterrupted() ? TextWizard::kInterrupted : status;
 }
 
 bool hasArgument(int argc, char* argv[], const char* wanted) {

@@ -141,6 +141,9 @@ bool FWUpdaterController::confirmQuit() {
 }
 
 bool FWUpdaterController::shouldClose() {
+  if (isQuitPending_) {
+    return false;
+  }
   if (!isNeededConfirmToQuit_) {
     return true;
   }
@@ -148,7 +151,65 @@ bool FWUpdaterController::shouldClose() {
     return false;
   }
   isNeededConfirmToQuit_ = false;
+  if (isExecutingUpdate_) {
+    // The window stays, saying why, until the recorder has finished its step.
+    quitWhenUpdateStepEnds();
+    return false;
+  }
   return true;
+}
+
+bool FWUpdaterController::handleTerminationSignal(bool canAsk) {
+  if (!isExecutingUpdate_ && !isNeededConfirmToQuit_) {
+    return false;
+  }
+  if (interrupted_) {
+    return true;
+  }
+  // A signal while the question is open goes on without the answer, from within it.
+  if (canAsk && !isAskingToQuit_) {
+    isAskingToQuit_ = true;
+    const bool quit = confirmQuit();
+    isAskingToQuit_ = false;
+    if (!quit) {
+      return true;
+    }
+  }
+  if (interrupted_) {
+    return true;
+  }
+  interrupted_ = true;
+  isNeededConfirmToQuit_ = false;
+  deviceInterface_->requestInterruption();
+  if (isExecutingUpdate_) {
+    quitWhenUpdateStepEnds();
+  } else {
+    terminateApp();
+  }
+  return true;
+}
+
+void FWUpdaterController::quitWhenUpdateStepEnds() {
+  isQuitPending_ = true;
+  if (quittingView_ == nullptr && mainWindowController_ != nullptr) {
+    quittingView_ = mainWindowController_->showProgress(false);
+  }
+  if (quittingView_ != nullptr) {
+    quittingView_->setIndeterminate(true);
+    quittingView_->setMessage(text(QStringLiteral("ID_MSG_QUIT_AFTER_RECORDER")));
+  }
+}
+
+void FWUpdaterController::updateStepEnded() {
+  if (!isQuitPending_) {
+    return;
+  }
+  isQuitPending_ = false;
+  if (quittingView_ != nullptr) {
+    quittingView_->close();
+    quittingView_ = nullptr;
+  }
+  terminateApp();
 }
 
 void FWUpdaterController::showErrorAlert(const QString& messageId) {
@@ -195,6 +256,9 @@ void FWUpdaterController::reportDeviceError(const AudioDeviceError& error) {
       return;
     case AudioDeviceError::Kind::driverMissing:
       showCommunicationErrorAlert(error.code, text(QStringLiteral("ID_ERR_DEVICE_RULE_MISSING")));
+      return;
+    case AudioDeviceError::Kind::interrupted:
+      // Asked for: nothing to tell.
       return;
   }
 }

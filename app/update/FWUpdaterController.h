@@ -102,8 +102,26 @@ class FWUpdaterController final {
 
   // The quit question while the Updating page waits; true to quit.
   bool confirmQuit();
-  // The main window's and the application's should-close hooks.
+  // The main window's and the application's should-close hooks. While the recorder still
+  // works on its follow-up step, a confirmed quit keeps the window until the step has ended
+  // (quitWhenUpdateStepEnds) and answers no.
   bool shouldClose();
+
+  // A request to end the application from outside its windows: SIGINT, SIGTERM or SIGHUP.
+  // False outside the update (the write, its follow-up step and the Updating page): the
+  // caller ends the process. Otherwise it asks the quit question when someone can answer
+  // (`canAsk`) and the question is not already open; on yes, or when nobody answers, the
+  // update stops after the recorder command in flight, removes what it wrote, and the
+  // application ends interrupted once the step has ended.
+  bool handleTerminationSignal(bool canAsk);
+  // The update was stopped before its end; the exit status says so.
+  bool isInterrupted() const { return interrupted_; }
+  // Ends the application once the transfer or its follow-up step has ended, showing meanwhile
+  // that it waits for the recorder.
+  void quitWhenUpdateStepEnds();
+  // The transfer or the follow-up step has ended and shown its outcome: a quit asked for
+  // meanwhile happens now.
+  void updateStepEnded();
 
   // The flow's alerts.
   void showErrorAlert(const QString& messageId);
@@ -136,6 +154,10 @@ class FWUpdaterController final {
   std::unique_ptr<TransferFWInteractor> transferFWInteractor_;
   bool isExecutingUpdate_ = false;
   bool isNeededConfirmToQuit_ = false;
+  bool isQuitPending_ = false;
+  bool isAskingToQuit_ = false;
+  bool interrupted_ = false;
+  std::unique_ptr<ProgressView> quittingView_;
   CheckUpdateInteractor::Pauses checkPauses_;
   UpdaterUserInterface* mainWindowController_ = nullptr;
 };

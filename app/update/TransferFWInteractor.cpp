@@ -81,6 +81,12 @@ void TransferFWInteractor::complete(const std::optional<AudioDeviceError>& resul
     progressWindow_->close();
     progressWindow_ = nullptr;
   }
+  if (controller_.isInterrupted()) {
+    // Whatever the recorder answered last, the update goes no further.
+    controller_.setExecutingUpdate(false);
+    controller_.updateStepEnded();
+    return;
+  }
   if (!result) {
     controller_.showPage({WizardPage::updating, std::nullopt, std::nullopt});
     controller_.bringMainWindowToFront();
@@ -97,11 +103,13 @@ void TransferFWInteractor::complete(const std::optional<AudioDeviceError>& resul
     case AudioDeviceError::Kind::skelError:
     case AudioDeviceError::Kind::driverMissing:
     case AudioDeviceError::Kind::deviceError:
+    case AudioDeviceError::Kind::interrupted:
       controller_.reportDeviceError(*result);
       controller_.showPage({WizardPage::opening, std::nullopt, std::nullopt});
       break;
   }
   controller_.bringMainWindowToFront();
+  controller_.updateStepEnded();
 }
 
 void TransferFWInteractor::runFollowUp() {
@@ -113,6 +121,7 @@ void TransferFWInteractor::runFollowUp() {
       if (result) {
         interactor.controller_.reportDeviceError(*result);
       }
+      interactor.controller_.updateStepEnded();
     });
   });
 }

@@ -323,6 +323,49 @@ TEST_F(ProcedureTest, AScsiTransferThatFailsEndsTheStepWithTheRightCode) {
   }
 }
 
+// Asked to stop (a signal), each procedure ends after the piece in flight and takes back what
+// it wrote on the volume; the recorder's flash keeps what it got until the next update.
+TEST_F(ProcedureTest, AnInterruptedUpdateStopsAfterThePieceInFlight) {
+  const QByteArray zip = ArchiveTools::readFile(kExampleZip);
+  const QByteArray plain = ArchiveTools::pattern(3'000'000, 5);
+  const QByteArray image = ArchiveTools::pattern(200'000, 1);
+  const struct {
+    const char* what;
+    bool scsi;
+    QByteArray package;
+    int64_t stopAt;  // bytes done when the stop is asked for
+  } cases[] = {
+      {"unpacking the archive", false, zip, 1},
+      {"copying a plain package", false, plain, 1 << 20},
+      {"uploading the image", true, image, 65'536},
+      {"before anything was written", false, zip, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.scsi) {
+      attachScsi();
+    } else {
+      attachFileCopy({qint64{1} << 30});
+    }
+    const auto stopAt = [&](int64_t done, int64_t total) {
+      if (total > 0 && done >= c.stopAt) {
+        deviceInterface->requestInterruption();
+      }
+    };
+    const auto result =
+        c.scsi ? scsi.update(*deviceInterface, *device, c.package, {}, stopAt)
+               : fileCopy().update(*deviceInterface, *device, c.package, u"DVR.BIN"_s, stopAt);
+    EXPECT_EQ(result, AudioDeviceError::interrupted());
+    EXPECT_TRUE(temporaryFiles().isEmpty());
+    if (c.scsi) {
+      EXPECT_EQ(commands(u"E4 02"_s).size(), 1);
+    } else {
+      EXPECT_TRUE(QDir(updateFolder()).isEmpty());
+    }
+    reattach();
+  }
+}
+
 // Recorders the virtual one does not imitate: polls that fail, a count that never moves.
 TEST(ScsiTransferPolling, AFailingPollIsRetriedAndACountThatNeverMovesIsGivenUp) {
   const auto count = [](uint8_t blocks) { return ScriptedTarget::data({0, blocks}); };

@@ -7,13 +7,22 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <chrono>
+#include <csignal>
 #include <memory>
 #include <ostream>
 #include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -188,6 +197,85 @@ INSTANTIATE_TEST_SUITE_P(Runs, TextRunRows, ::testing::Values(
     [](const ::testing::TestParamInfo<TextRun>& row) { return std::string(row.param.name); });
 // clang-format on
 
+// Signals as a user sends them (Ctrl-C, kill) to a run on the file-copy recorder: outside the
+// update the process ends by the signal; during the write the package's private copy and the
+// partial files go, and the status says that the update was interrupted.
+TEST_F(TextRunTest, ASignalEndsTheRunAndDuringTheWriteTakesBackWhatItWrote) {
+  const QString temporary = scratch->filePath(u"tmp"_s);
+  const QString folder = scratch->filePath(u"signalled"_s);
+  const auto packageCopies = [&] {
+    return QDir(temporary).entryList({u"DVR_*"_s}, QDir::Files | QDir::Hidden);
+  };
+  const struct {
+    const char* what;
+    QStringList options;
+    int signal;
+    std::optional<int> status;  // none: ended by the signal
+  } cases[] = {
+      {"Ctrl-C at the first question", {}, SIGINT, std::nullopt},
+      {"kill while the package is written", {u"--yes"_s}, SIGTERM, 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QDir(temporary).removeRecursively();
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(temporary));
+    ASSERT_TRUE(copyExampleRecorder(u"file-copy-two-volumes"_s, folder));
+    std::array<int, 2> in{-1, -1};
+    std::array<int, 2> out{-1, -1};
+    ASSERT_EQ(pipe2(in.data(), O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(out.data(), O_CLOEXEC), 0);
+    const std::optional<pid_t> pid =
+        startProcess(QStringList{scratch->filePath(u"1/Tarnwell/bin/tarnwell"_s), u"--text"_s,
+                                 u"--virtual_recorder="_s + folder} +
+                         c.options,
+                     {in[0], out[1], -2},
+                     QProcessEnvironment::systemEnvironment().toStringList() +
+                         QStringList{u"TMPDIR="_s + temporary,
+                                     u"XDG_CONFIG_DIRS="_s + scratch->filePath(u"none"_s)});
+    close(in[0]);
+    close(out[1]);
+    ASSERT_TRUE(pid);
+    // The moment: the first prompt, or the package's copy lying in the temporary folder (the
+    // recorder's pause before writing follows).
+    QByteArray output;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline &&
+           !(c.status ? !packageCopies().isEmpty() : output.contains("> "))) {
+      pollfd ready{out[0], POLLIN, 0};
+      std::array<char, 4096> buffer{};
+      if (poll(&ready, 1, 10) > 0) {
+        const ssize_t n = read(out[0], buffer.data(), buffer.size());
+        if (n <= 0) {
+          break;
+        }
+        output.append(buffer.data(), n);
+      }
+    }
+    ASSERT_EQ(kill(*pid, c.signal), 0);
+    std::array<char, 4096> buffer{};
+    for (ssize_t n = 0; (n = read(out[0], buffer.data(), buffer.size())) > 0;) {
+      output.append(buffer.data(), n);
+    }
+    close(out[0]);
+    close(in[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(*pid, &status, 0), *pid);
+    const std::string log = output.toStdString();
+    if (c.status) {
+      ASSERT_TRUE(WIFEXITED(status)) << log;
+      EXPECT_EQ(WEXITSTATUS(status), *c.status) << log;
+    } else {
+      ASSERT_TRUE(WIFSIGNALED(status)) << log;
+      EXPECT_EQ(WTERMSIG(status), c.signal);
+    }
+    EXPECT_FALSE(output.contains("[!]")) << log;
+    EXPECT_TRUE(packageCopies().isEmpty());
+    EXPECT_TRUE(QDir(folder + u"/volume1/System/Update"_s).isEmpty());
+    EXPECT_TRUE(appliedFiles(folder).isEmpty());
+  }
+}
+
 TEST_F(TextRunTest, BadUsageSecondInstanceNoDisplayAndHelpEndAtOnce) {
   const ToolRun usage = run(Bundle::bare, {u"--text"_s, u"--yse"_s});
   EXPECT_EQ(usage.status, 2);
@@ -201,6 +289,14 @@ TEST_F(TextRunTest, BadUsageSecondInstanceNoDisplayAndHelpEndAtOnce) {
   EXPECT_EQ(second.status, 4);
   EXPECT_TRUE(second.out.isEmpty()) << second.out.toStdString();
   EXPECT_TRUE(second.err.contains(u"already running"_s)) << second.err.toStdString();
+  // A second window with no running one to bring forward leaves quietly, and at once.
+  const QString runtime = scratch->filePath(u"runtime"_s);
+  ASSERT_TRUE(QDir().mkpath(runtime));
+  QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const ToolRun secondWindow =
+      run(Bundle::bare, {u"--instance_count=2"_s}, std::nullopt,
+          {u"QT_QPA_PLATFORM=offscreen"_s, u"XDG_RUNTIME_DIR="_s + runtime});
+  EXPECT_EQ(secondWindow.status, 0) << secondWindow.err.toStdString();
 
   // Without --text, a window would need this display, which does not exist.
   const ToolRun help = run(Bundle::bare, {u"--help"_s}, std::nullopt,

@@ -53,7 +53,7 @@ class ScriptedUserInterface final : public UpdaterUserInterface {
     progress.push_back(ProgressRecord{taller, {}, false});
     return std::make_unique<Progress>(progress.back());
   }
-  void terminate() override {}
+  void terminate() override { ++terminations; }
 
   QStringList alertMessages() const {
     QStringList messages;
@@ -70,6 +70,7 @@ class ScriptedUserInterface final : public UpdaterUserInterface {
   std::vector<WizardPage> pages;
   WizardPageRequest lastRequest;
   bool mainWindowShown = true;
+  int terminations = 0;
 
  private:
   class DownloadView final : public DownloadProgressView {

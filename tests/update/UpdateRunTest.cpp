@@ -356,15 +356,44 @@ TEST_F(QuitDuringUpdateTest, QuittingWhileTheRecorderAppliesTheUpdateIsAskedAbou
   EXPECT_EQ(appliedFiles(folders.front()).size(), 2);
 }
 
-TEST_F(QuitDuringUpdateTest, QuittingDuringTheFollowUpStepLeavesNothingRunning) {
-  ASSERT_GT(threadCount(), baseline);  // the device queue and the recorder's own
+// Confirmed, the quit waits for the recorder with the window shown and a word on why; a relaunch
+// meanwhile reaches this window (WindowsTest). The step's outcome is the recorder's.
+TEST_F(QuitDuringUpdateTest, AQuitDuringTheFollowUpStepWaitsForTheRecorder) {
   ui.answers = {1};
-  EXPECT_TRUE(controller->shouldClose());
-  EXPECT_FALSE(controller->isNeededConfirmToQuit());
-  // The application ends here: the controller and the recorder go while the step runs.
+  EXPECT_FALSE(controller->shouldClose());
+  EXPECT_FALSE(controller->shouldClose()) << "asked once";
+  EXPECT_EQ(ui.alertMessages(), QStringList{messageText(u"ID_MSG_QUIT_APP"_s)});
+  ASSERT_FALSE(ui.progress.empty());
+  EXPECT_TRUE(ui.progress.back().calls.contains(u"message "_s +
+                                                messageText(u"ID_MSG_QUIT_AFTER_RECORDER"_s)));
+  EXPECT_EQ(ui.terminations, 0);
+  ASSERT_TRUE(processEventsUntil([&] { return ui.terminations > 0; }));
+  EXPECT_FALSE(controller->isExecutingUpdate());
+  EXPECT_TRUE(ui.progress.back().closed);
+  EXPECT_EQ(appliedFiles(folders.front()).size(), 2);
+  EXPECT_FALSE(controller->isInterrupted());
+  EXPECT_EQ(ui.terminations, 1);
+}
+
+// A signal asks the same question; Yes stops the step after the recorder command in flight,
+// before the recorder is told to apply the files.
+TEST_F(QuitDuringUpdateTest, ASignalDuringTheFollowUpStepStopsItOnceConfirmed) {
+  ui.answers = {1};
+  EXPECT_TRUE(controller->handleTerminationSignal(true));
+  EXPECT_EQ(ui.alertMessages(), QStringList{messageText(u"ID_MSG_QUIT_APP"_s)});
+  EXPECT_TRUE(controller->isInterrupted());
+  ASSERT_TRUE(processEventsUntil([&] { return ui.terminations > 0; }));
+  EXPECT_FALSE(controller->isExecutingUpdate());
+  EXPECT_TRUE(appliedFiles(folders.front()).isEmpty());
+  EXPECT_EQ(ui.alerts.size(), 1) << "an interruption is no error";
+}
+
+// The controller and the recorder may go while the step runs (the process ends): nothing
+// reports afterwards, and no thread is left.
+TEST_F(QuitDuringUpdateTest, EndingDuringTheFollowUpStepLeavesNothingRunning) {
+  ASSERT_GT(threadCount(), baseline);  // the device queue and the recorder's own
   controller.reset();
   rack.reset();
-  // Nothing reports afterwards (no timer, no task posted back), and no thread is left.
   const auto shown = std::tuple(ui.alerts.size(), ui.pages.size(), ui.progress.size());
   ASSERT_TRUE(processEventsUntil([&] { return threadCount() <= baseline; }, 10s))
       << threadCount() << " threads, " << baseline << " before the run";
@@ -374,6 +403,28 @@ TEST_F(QuitDuringUpdateTest, QuittingDuringTheFollowUpStepLeavesNothingRunning) 
   }
   EXPECT_EQ(std::tuple(ui.alerts.size(), ui.pages.size(), ui.progress.size()), shown);
   EXPECT_LE(threadCount(), baseline);
+}
+
+// A signal while the image is uploaded: with nobody to ask, the upload stops after the piece
+// in flight and the application ends without an alert; outside the update the caller ends the
+// process itself.
+TEST_F(UpdateRunTest, ASignalDuringTheUploadStopsItAfterThePieceInFlight) {
+  start({u"scsi-mode-change"_s}, fault(u"rate"_s, u"bytesPerSecond"_s, 2e5), Service::none);
+  EXPECT_FALSE(controller->handleTerminationSignal(true));
+  controller->next();
+  controller->performUpdateFirmware();
+  controller->startDownload();
+  ASSERT_TRUE(processEventsUntil([&] {
+    return !ui.progress.empty() && ui.progress.back().calls.contains(u"indeterminate 0"_s);
+  }));
+  EXPECT_TRUE(controller->handleTerminationSignal(false));
+  ASSERT_TRUE(processEventsUntil([&] { return ui.terminations > 0; }));
+  EXPECT_TRUE(controller->isInterrupted());
+  EXPECT_FALSE(controller->isExecutingUpdate());
+  EXPECT_EQ(ui.alertMessages(), alerts({u"ID_MSG_CONFIRM_UPDATE_CAMERA"_s}));
+  EXPECT_NE(ui.pages.back(), Page::updating);
+  EXPECT_FALSE(recorderTookPackage(folders.front(), package));
+  EXPECT_TRUE(ui.progress.back().closed);
 }
 
 }  // namespace
