@@ -158,6 +158,11 @@ void shootWindows(Shooter& shooter) {
   transfer.setValue(42);
   shooter.shoot(&transfer, QStringLiteral("progress-transfer"));
   transfer.close();
+  ProgressWindowController quitting(false);
+  quitting.setMessage(text("ID_MSG_QUIT_AFTER_RECORDER"));
+  quitting.setIndeterminate(true);
+  shooter.shoot(&quitting, QStringLiteral("progress-quitting"));
+  quitting.close();
 
   DownloadProgressWindowController download([] {});
   download.setProgressValue(42);
