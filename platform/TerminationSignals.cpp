@@ -64,6 +64,8 @@ TerminationSignals::~TerminationSignals() {
   wakeUp = {-1, -1};
 }
 
+int TerminationSignals::pendingFd() { return wakeUp[0]; }
+
 void TerminationSignals::endBy(int signal) {
   std::signal(signal, SIG_DFL);
   std::raise(signal);

@@ -19,6 +19,8 @@ class TerminationSignals final : public QObject {
   TerminationSignals(const TerminationSignals&) = delete;
   TerminationSignals& operator=(const TerminationSignals&) = delete;
 
+  // Readable while a signal waits to be handled, for code that blocks outside the event loop.
+  static int pendingFd();
   // Ends the process by `signal` as if it had not been handled: its parent sees it.
   [[noreturn]] static void endBy(int signal);
 

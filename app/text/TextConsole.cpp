@@ -1,7 +1,9 @@
 #include "app/text/TextConsole.h"
 
+#include <poll.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <string>
 
@@ -46,18 +48,56 @@ void TextConsole::endRewrittenLine() {
   }
 }
 
-void TextConsole::printChoices(const QStringList& choices, const QString& quitTitle) {
+namespace {
+
+QString keyOf(const QStringList& keys, int index) {
+  return keys.isEmpty() ? QString::number(index + 1) : keys.value(index);
+}
+
+}  // namespace
+
+void TextConsole::printChoices(const QStringList& choices, const QString& quitTitle,
+                               const QStringList& keys) {
   for (int i = 0; i < choices.size(); ++i) {
-    printLine(QStringLiteral("  [%1] %2").arg(i + 1).arg(choices[i]));
+    printLine(QStringLiteral("  [%1] %2").arg(keyOf(keys, i), choices[i]));
   }
   if (!quitTitle.isEmpty()) {
     printLine(QStringLiteral("  [q] %1").arg(quitTitle));
   }
 }
 
-void TextConsole::showAnswer(const QStringList& choices, int index) {
-  printChoices(choices, {});
-  printLine(QStringLiteral("> %1").arg(index + 1));
+void TextConsole::showAnswer(const QStringList& choices, int index, const QStringList& keys) {
+  printChoices(choices, {}, keys);
+  printLine(QStringLiteral("> ") + keyOf(keys, index));
+}
+
+void TextConsole::setInterruption(int pendingFd, std::function<bool()> check) {
+  interruptionFd_ = pendingFd;
+  interruptionCheck_ = std::move(check);
+  // Waiting on the descriptor tells the truth only while no byte waits in a buffer.
+  std::setvbuf(input_, nullptr, _IONBF, 0);
+}
+
+bool TextConsole::waitForInput() {
+  const int inputFd = fileno(input_);
+  if (interruptionFd_ < 0 || inputFd < 0) {
+    return true;
+  }
+  while (true) {
+    std::array<pollfd, 2> fds{pollfd{inputFd, POLLIN, 0}, pollfd{interruptionFd_, POLLIN, 0}};
+    if (poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return true;
+    }
+    if (fds[1].revents != 0 && interruptionCheck_()) {
+      return false;
+    }
+    if (fds[0].revents != 0) {
+      return true;
+    }
+  }
 }
 
 std::optional<QString> TextConsole::readLine() {
@@ -65,14 +105,18 @@ std::optional<QString> TextConsole::readLine() {
     return std::nullopt;
   }
   std::string line;
-  for (int c = std::fgetc(input_); c != '\n'; c = std::fgetc(input_)) {
+  while (true) {
+    if (!waitForInput()) {
+      write(QStringLiteral("\n"));
+      return std::nullopt;
+    }
+    const int c = std::fgetc(input_);
     if (c == EOF && std::ferror(input_) != 0 && errno == EINTR) {
       std::clearerr(input_);
-      if (interruptionCheck_ && interruptionCheck_()) {
-        write(QStringLiteral("\n"));
-        return std::nullopt;
-      }
       continue;
+    }
+    if (c == '\n') {
+      break;
     }
     if (c == EOF) {
       if (line.empty()) {
@@ -95,8 +139,9 @@ std::optional<QString> TextConsole::readLine() {
   return answer;
 }
 
-std::optional<int> TextConsole::choose(const QStringList& choices, const QString& quitTitle) {
-  printChoices(choices, quitTitle);
+std::optional<int> TextConsole::choose(const QStringList& choices, const QString& quitTitle,
+                                       const QStringList& keys) {
+  printChoices(choices, quitTitle, keys);
   while (true) {
     write(QStringLiteral("> "));
     const std::optional<QString> answer = readLine();
@@ -105,19 +150,26 @@ std::optional<int> TextConsole::choose(const QStringList& choices, const QString
     }
     bool isNumber = false;
     const int number = answer->toInt(&isNumber);
-    if (isNumber && number >= 1 && number <= choices.size()) {
+    if (keys.isEmpty() && isNumber && number >= 1 && number <= choices.size()) {
       return number - 1;
     }
     for (int i = 0; i < choices.size(); ++i) {
-      if (answer->compare(choices[i], Qt::CaseInsensitive) == 0) {
+      if ((!keys.isEmpty() && answer->compare(keys[i], Qt::CaseInsensitive) == 0) ||
+          answer->compare(choices[i], Qt::CaseInsensitive) == 0) {
         return i;
       }
     }
     if (!quitTitle.isEmpty() && answer->compare(QStringLiteral("q"), Qt::CaseInsensitive) == 0) {
       return -1;
     }
-    write(QStringLiteral("Please answer with a number from 1 to %1%2.\n")
-              .arg(choices.size())
-              .arg(quitTitle.isEmpty() ? QString() : QStringLiteral(" or q")));
+    const QString quit = quitTitle.isEmpty() ? QString() : QStringLiteral(" or q");
+    if (keys.isEmpty()) {
+      write(QStringLiteral("Please answer with a number from 1 to %1%2.\n")
+                .arg(choices.size())
+                .arg(quit));
+    } else {
+      write(
+          QStringLiteral("Please answer with %1%2.\n").arg(keys.join(QStringLiteral(", ")), quit));
+    }
   }
 }

@@ -27,13 +27,16 @@ std::optional<int> TextUserInterface::runAlert(const AlertRequest& alert) {
   if (alert.cancelButtonTitle) {
     buttons.append(*alert.cancelButtonTitle);
   }
+  const QStringList keys = alert.deliberate && buttons.size() == 2
+                               ? QStringList{QStringLiteral("y"), QStringLiteral("n")}
+                               : QStringList{};
   if (answerYes_) {
     // A failing step is never retried on its own: Cancel for Retry/Cancel.
     const int index = error && buttons.size() > 1 ? 1 : 0;
-    console_.showAnswer(buttons, index);
+    console_.showAnswer(buttons, index, keys);
     return index == 0 ? 1 : 0;
   }
-  const std::optional<int> index = console_.choose(buttons);
+  const std::optional<int> index = console_.choose(buttons, {}, keys);
   // Without answers the safe button: Cancel (or No) where there is one.
   if (!index) {
     return buttons.size() > 1 ? 0 : 1;

@@ -72,16 +72,17 @@ int TextWizard::exitStatus() const {
   return kFailed;
 }
 
-std::optional<int> TextWizard::choose(const QStringList& buttons, int yesAnswer) {
+std::optional<int> TextWizard::choose(const QStringList& buttons, int yesAnswer,
+                                      const QStringList& keys) {
   if (!answerYes_) {
-    return console_.choose(buttons, text("ID_BTN_CLOSE"));
+    return console_.choose(buttons, text("ID_BTN_CLOSE"), keys);
   }
   const WizardPage page = ui_.currentPage()->page;
   // A page met again would be answered the same way again: a loop, not a run.
   if (yesAnswer < 0 || !answeredPages_.insert(page).second) {
     return std::nullopt;
   }
-  console_.showAnswer(buttons, yesAnswer);
+  console_.showAnswer(buttons, yesAnswer, keys);
   return yesAnswer;
 }
 
@@ -107,7 +108,9 @@ bool TextWizard::answerPage() {
       }
       break;
     case WizardPage::license:
-      answer = choose({text("ID_BTN_DISAGREE"), text("ID_BTN_AGREE")}, 1);
+      // Not by habit: d and a, not the 1 that moved the earlier pages on.
+      answer = choose({text("ID_BTN_DISAGREE"), text("ID_BTN_AGREE")}, 1,
+                      {QStringLiteral("d"), QStringLiteral("a")});
       if (answer == 0) {
         controller_.disagree();
       } else if (answer == 1) {

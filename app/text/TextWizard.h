@@ -40,7 +40,8 @@ class TextWizard final {
   bool answerUpdating();
   // The button chosen among `buttons` (-1 for closing the window), or none when the run
   // ends here: the input ended, or with `answerYes` the page was already answered once.
-  std::optional<int> choose(const QStringList& buttons, int yesAnswer);
+  std::optional<int> choose(const QStringList& buttons, int yesAnswer,
+                            const QStringList& keys = {});
   int exitStatus() const;
 
   FWUpdaterController& controller_;

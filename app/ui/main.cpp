@@ -31,11 +31,12 @@ struct Arguments {
   QString unknown;  // the first argument that is neither ours nor a launch option
 };
 
+// Anything that begins as a launch option counts as one: an option the application cannot use
+// (one without its value, say) is ignored, as on the desktop, rather than unknown.
 Arguments readArguments(const QStringList& arguments) {
   static const QStringList launchOptionPrefixes{
-      QStringLiteral("--virtual_recorder="), QStringLiteral("--instance_count="),
-      QStringLiteral("--mock_devices="),     QStringLiteral("--mock_response="),
-      QStringLiteral("--mock_device_fail"),  QStringLiteral("--mock_device_diskfull"),
+      QStringLiteral("--virtual_recorder"), QStringLiteral("--instance_count"),
+      QStringLiteral("--mock_device"), QStringLiteral("--mock_response"),
       QStringLiteral("--mock_nonetwork")};
   Arguments result;
   for (const QString& argument : arguments.mid(1)) {
@@ -76,13 +77,16 @@ int runText(const Arguments& arguments) {
   TextUserInterface ui(console, arguments.answerYes);
   // Questions need someone at the terminal; --yes answers only what the pages ask.
   watchTerminationSignals(controller, console.isInputTerminal() && !arguments.answerYes);
-  // A signal ends a read of the terminal: it is handled there and then, and the read gives up
+  // A signal during a read of the terminal is handled there and then, and the read gives up
   // once the update has been interrupted.
-  console.setInterruptionCheck([&controller] {
+  console.setInterruption(TerminationSignals::pendingFd(), [&controller] {
     QCoreApplication::processEvents();
     return controller.isInterrupted();
   });
   const int status = TextWizard(controller, ui, console, arguments.answerYes).run();
+  if (console.inputEnded() && status != TextWizard::kCompleted) {
+    std::fputs("tarnwell: the input ended before the run did\n", stderr);
+  }
   controller.setMainWindowController(nullptr);
   // The recorder record holds registry objects of the virtual recorders; let it go first.
   controller.releaseRecorder();

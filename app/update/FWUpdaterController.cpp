@@ -136,7 +136,7 @@ void FWUpdaterController::terminateApp() const {
 bool FWUpdaterController::confirmQuit() {
   const std::optional<int> code =
       runAlert({text(QStringLiteral("ID_MSG_QUIT_APP")), text(QStringLiteral("ID_YES")),
-                text(QStringLiteral("ID_NO")), std::nullopt});
+                text(QStringLiteral("ID_NO")), std::nullopt, true});
   return !code || *code == 1;
 }
 
@@ -239,7 +239,7 @@ void FWUpdaterController::askRetry(const QString& messageId, bool& flag) {
 bool FWUpdaterController::confirmUpdate() {
   const std::optional<int> code = runAlert(
       {text(QStringLiteral("ID_MSG_CONFIRM_UPDATE_CAMERA")), text(QStringLiteral("ID_YES")),
-       text(QStringLiteral("ID_NO")), QStringLiteral("exc_mark_icn")});
+       text(QStringLiteral("ID_NO")), QStringLiteral("exc_mark_icn"), true});
   return code && *code == 1;
 }
 

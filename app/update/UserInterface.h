@@ -13,6 +13,9 @@ struct AlertRequest {
   QString defaultButtonTitle;
   std::optional<QString> cancelButtonTitle;  // none hides the cancel button
   std::optional<QString> iconName;
+  // A yes-or-no question that habit must not answer (updating, quitting): the terminal takes
+  // it by y and n, not by the numbers that moved the earlier pages on.
+  bool deliberate = false;
 };
 
 // The download progress window as the download use case drives it. The front end formats

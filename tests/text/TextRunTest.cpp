@@ -98,6 +98,7 @@ struct TextRun {  // NOLINT(clang-analyzer-optin.performance.Padding): a table r
   const char* alert = "";    // the one "[!]" alert's message ID and its value; none when empty
   const char* package = "";  // what the recorder took, "example/file" or "@mock/file"
   int quitQuestions = 0;
+  bool inputEnds = false;  // the answers run out before the run ends
 };
 
 // The test's name says which row it is.
@@ -143,6 +144,7 @@ TEST_P(TextRunRows, EndsWithItsAlertAndExitStatus) {
   }
   EXPECT_EQ(result.out.contains(text("ID_MSG_COMPLETED")), c.status == 0) << log;
   EXPECT_EQ(result.out.count(text("ID_MSG_QUIT_APP")), c.quitQuestions) << log;
+  EXPECT_EQ(result.err.contains(u"the input ended"_s), c.inputEnds) << log;
   if (virtualRecorder) {
     EXPECT_EQ(result.out.contains(text("ID_MSG_CONECTTING_TO_SERVER")),
               c.bundle == Bundle::bare || c.bundle == Bundle::served)
@@ -162,16 +164,18 @@ const char* const fail = "--mock_device_fail";
 const char* const full = "--mock_device_diskfull";
 const char* const copyRecorder = "file-copy-two-volumes";
 const char* const fileCopyPackage = "file-copy-two-volumes/firmware.zip";
-// Standard input: Opening: Next. Offer: Update (no details in local mode). Confirm: Yes.
-// Licence: Disagree, then Update, Yes, Agree. Updating: tick, Next. Completed: Close.
+// Standard input: Opening: Next. Offer: Update (no details in local mode). Confirm: Yes (y).
+// Licence: Disagree (d), then Update, Yes, Agree (a). Updating: tick, Next. Completed: Close.
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Runs, TextRunRows, ::testing::Values(
     TextRun{"ServedPackage", served, "scsi-mode-change", {}, {}, 0, "", "scsi-mode-change/firmware.bin"},
-    TextRun{"APersonAnswersEachPage", fileCopy, copyRecorder, {}, "1\n1\n1\n1\n1\n1\n2\n1\n2\n1\n", 0, "",
-            fileCopyPackage},
-    TextRun{"NoToTheUpdateThenTheInputEnds", fileCopy, copyRecorder, {}, "1\n1\n2\n", 1},
+    TextRun{"APersonAnswersEachPage", fileCopy, copyRecorder, {}, "1\n1\ny\nDisagree\n1\nyes\na\n1\n2\n1\n", 0,
+            "", fileCopyPackage},
+    // The confirmation does not take the 1 that moved the pages on: unanswered, it is No.
+    TextRun{"HabitDoesNotConfirmTheUpdateThenTheInputEnds", fileCopy, copyRecorder, {}, "1\n1\n1\n1\n", 1, "",
+            "", 0, true},
     // Closing on the Updating page asks first: No stays, Yes quits.
-    TextRun{"QuittingOnTheUpdatingPage", fileCopy, copyRecorder, {}, "1\n1\n1\n2\nq\n2\nq\n1\n", 1, "",
+    TextRun{"QuittingOnTheUpdatingPage", fileCopy, copyRecorder, {}, "1\n1\ny\na\nq\nn\nq\ny\n", 1, "",
             fileCopyPackage, 2},
     TextRun{"ClosingTheWindowAtTheStart", fileCopy, copyRecorder, {}, "q\n", 1},
     TextRun{"SimulatedTwoRecorders", bare, "", {"--mock_devices=@mock/devices-two.plist", newer}, {}, 1,
@@ -283,7 +287,7 @@ TEST_F(TextRunTest, BadUsageSecondInstanceNoDisplayAndHelpEndAtOnce) {
   EXPECT_EQ(usage.err.count(u'\n'), 1);
 
   const ToolRun second =
-      run(Bundle::bare, {u"--text"_s, u"--yes"_s, u"--instance_count=2"_s,
+      run(Bundle::bare, {u"--text"_s, u"--yes"_s, u"--instance_count=2"_s, u"--mock_response"_s,
                          QStringLiteral("--mock_devices=" TARNWELL_SOURCE_DIR
                                         "/resources/examples/mock/devices-one.plist")});
   EXPECT_EQ(second.status, 4);
