@@ -68,10 +68,22 @@ int main(int argc, char* argv[]) {
     printHelp();
     return Tool::kSuccess;
   }
+  if (name == QLatin1String("--version")) {
+    Tool::printLine(QStringLiteral("tarnwell-tool " TARNWELL_VERSION));
+    return Tool::kSuccess;
+  }
   for (const ToolCommand& command : allCommands()) {
-    if (command.name == name) {
-      return command.run(arguments);
+    if (command.name != name) {
+      continue;
     }
+    if (arguments.value(0) == QLatin1String("--help") ||
+        arguments.value(0) == QLatin1String("-h")) {
+      Tool::printLine(QStringLiteral("usage: tarnwell-tool %1 %2\n%3")
+                          .arg(command.name, command.usage, command.summary)
+                          .trimmed());
+      return Tool::kSuccess;
+    }
+    return command.run(arguments);
   }
   return Tool::usageError(QStringLiteral("unknown command \"%1\"; see --help").arg(name));
 }

@@ -132,6 +132,7 @@ void printHelp() {
   std::fputs(
       "usage: tarnwell [LAUNCH-OPTION]...\n"
       "       tarnwell --text [--yes] [LAUNCH-OPTION]...\n"
+      "       tarnwell --version\n"
       "Updates the firmware of the one connected recorder: in a window on the desktop, or\n"
       "with --text in the terminal, where --yes answers every question by itself.\n"
       "Launch options put simulated parts in place of real ones:\n"
@@ -148,6 +149,10 @@ int main(int argc, char* argv[]) {
   // Needs no display.
   if (hasArgument(argc, argv, "--help") || hasArgument(argc, argv, "-h")) {
     printHelp();
+    return 0;
+  }
+  if (hasArgument(argc, argv, "--version")) {
+    std::fputs("tarnwell " TARNWELL_VERSION "\n", stdout);
     return 0;
   }
   if (!hasArgument(argc, argv, "--text") && !hasDisplay(argc, argv)) {

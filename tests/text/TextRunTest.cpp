@@ -307,6 +307,10 @@ TEST_F(TextRunTest, BadUsageSecondInstanceNoDisplayAndHelpEndAtOnce) {
                            {u"QT_QPA_PLATFORM=xcb"_s, u"DISPLAY=:99"_s, u"WAYLAND_DISPLAY="_s});
   EXPECT_EQ(help.status, 0) << help.err.toStdString();
   EXPECT_TRUE(help.out.startsWith(u"usage: tarnwell"_s)) << help.out.toStdString();
+  const ToolRun version = run(Bundle::bare, {u"--version"_s}, std::nullopt,
+                              {u"QT_QPA_PLATFORM="_s, u"DISPLAY="_s, u"WAYLAND_DISPLAY="_s});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(version.out.startsWith(u"tarnwell 1."_s)) << version.out.toStdString();
 
   // Without a display and without --text, no window can open: it says so instead of aborting.
   const ToolRun noDisplay = run(Bundle::bare, {}, std::nullopt,

@@ -171,6 +171,10 @@ TEST(ToolTest, EveryCommandKeepsTheOutputContract) {
   check({
       // Usage.
       {u"--help"_s, {}, 0},
+      {u"--version"_s, {}, 0, {u"^tarnwell-tool "_s}},
+      // Each command's own usage, whatever it would otherwise ask for.
+      {u"registry --help"_s, {}, 0, {u"^usage: tarnwell-tool registry"_s}},
+      {u"scsi -h"_s, {}, 0, {u"^usage: tarnwell-tool scsi "_s}},
       {{}, {}, 2},
       {u"no-such-command"_s, {}, 2, {}, u"unknown command"_s},
       {u"version-code"_s, {}, 2, {}, u"expected LABEL"_s},
