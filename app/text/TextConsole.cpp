@@ -162,14 +162,17 @@ std::optional<int> TextConsole::choose(const QStringList& choices, const QString
     if (!quitTitle.isEmpty() && answer->compare(QStringLiteral("q"), Qt::CaseInsensitive) == 0) {
       return -1;
     }
-    const QString quit = quitTitle.isEmpty() ? QString() : QStringLiteral(" or q");
-    if (keys.isEmpty()) {
-      write(QStringLiteral("Please answer with a number from 1 to %1%2.\n")
-                .arg(choices.size())
-                .arg(quit));
-    } else {
-      write(
-          QStringLiteral("Please answer with %1%2.\n").arg(keys.join(QStringLiteral(", ")), quit));
+    QStringList answers;
+    for (int i = 0; i < choices.size(); ++i) {
+      answers << keyOf(keys, i);
     }
+    if (!quitTitle.isEmpty()) {
+      answers << QStringLiteral("q");
+    }
+    const QString last = answers.isEmpty() ? QString() : answers.takeLast();
+    write(QStringLiteral("Please answer with %1.\n")
+              .arg(answers.isEmpty()
+                       ? last
+                       : answers.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last));
   }
 }

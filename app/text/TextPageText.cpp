@@ -24,29 +24,52 @@ QString header() {
   return QStringLiteral("==== %1 ====").arg(title.trimmed());
 }
 
-// Columns padded to their widest cell, two spaces apart.
+// East Asian Wide and Fullwidth characters: two columns in a terminal.
+bool isWide(char32_t c) {
+  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
+         (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+         (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+}  // namespace
+
+int displayWidth(const QString& text) {
+  int width = 0;
+  for (const char32_t c : text.toUcs4()) {
+    const QChar::Category category = QChar::category(c);
+    if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing ||
+        category == QChar::Other_Format) {
+      continue;
+    }
+    width += isWide(c) ? 2 : 1;
+  }
+  return width;
+}
+
 QStringList formatTable(const QList<QStringList>& rows) {
-  QList<qsizetype> widths;
+  QList<int> widths;
   for (const QStringList& row : rows) {
     for (qsizetype column = 0; column < row.size(); ++column) {
       if (widths.size() <= column) {
         widths.append(0);
       }
-      widths[column] = std::max(widths[column], row[column].size());
+      widths[column] = std::max(widths[column], displayWidth(row[column]));
     }
   }
   QStringList lines;
   for (const QStringList& row : rows) {
-    QString line = QStringLiteral("  ");
+    QString line;
     for (qsizetype column = 0; column < row.size(); ++column) {
-      line += row[column].leftJustified(widths[column] + 2);
+      const QString& cell = row[column];
+      line += cell + QString(widths[column] - displayWidth(cell) + 2, u' ');
     }
-    lines.append(line.trimmed().prepend(QStringLiteral("  ")));
+    lines.append(QStringLiteral("  ") + line.trimmed());
   }
   return lines;
 }
-
-}  // namespace
 
 QList<QStringList> tableRows(const WizardPageRequest& request) {
   const bool available = request.page == WizardPage::updaterAvailable;

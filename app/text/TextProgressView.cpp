@@ -23,6 +23,15 @@ QString TextProgressView::bar(int percent) {
       .arg(clamped, 3);
 }
 
+QString TextProgressView::elapsed(int seconds) {
+  const QString minutesAndSeconds =
+      QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+  if (seconds < 3600) {
+    return minutesAndSeconds;
+  }
+  return QStringLiteral("%1:%2").arg(seconds / 3600).arg(minutesAndSeconds.rightJustified(5, u'0'));
+}
+
 void TextProgressView::setMessage(const QString& message) {
   if (!shown_ || message == message_) {
     return;
@@ -46,7 +55,10 @@ void TextProgressView::setValue(double percent) {
     return;
   }
   shownPercent_ = whole;
-  console_.rewriteLine(QStringLiteral("  ") + bar(whole));
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::steady_clock::now() - shownSince_);
+  console_.rewriteLine(
+      QStringLiteral("  %1  %2").arg(bar(whole), elapsed(static_cast<int>(seconds.count()))));
 }
 
 void TextProgressView::close() {

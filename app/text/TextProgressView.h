@@ -2,10 +2,13 @@
 
 #include "app/update/UpdaterUserInterface.h"
 
+#include <chrono>
+
 class TextConsole;
 
-// The progress window as one line: the message, then a bar that is rewritten in place on a
-// terminal; elsewhere a line for each whole percent, so a captured run stays readable.
+// The progress window as one line: the message, then a bar with the time taken so far that
+// is rewritten in place on a terminal; elsewhere a line for each whole percent, so a captured
+// run stays readable.
 class TextProgressView final : public ProgressView {
  public:
   explicit TextProgressView(TextConsole& console);
@@ -21,9 +24,12 @@ class TextProgressView final : public ProgressView {
 
   // "[##########..........]  50%".
   static QString bar(int percent);
+  // "0:05", "12:40", "1:02:03".
+  static QString elapsed(int seconds);
 
  private:
   TextConsole& console_;
+  std::chrono::steady_clock::time_point shownSince_ = std::chrono::steady_clock::now();
   QString message_;
   int shownPercent_ = -1;
   bool indeterminate_ = false;

@@ -2,6 +2,7 @@
 
 #include "app/localize/CMLocalize.h"
 #include "app/text/TextConsole.h"
+#include "app/text/TextProgressView.h"
 #include "app/text/TextUserInterface.h"
 #include "app/update/FWUpdaterController.h"
 
@@ -44,8 +45,15 @@ int TextWizard::run() {
     const bool busy = !page || !ui_.isMainWindowShown() ||
                       (page->page == WizardPage::updating && controller_.isExecutingUpdate());
     if (busy) {
+      if (page && page->page == WizardPage::updating) {
+        showFollowUp();
+      }
       QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
       continue;
+    }
+    if (followUpSince_) {
+      followUpSince_.reset();
+      console_.endRewrittenLine();
     }
     if (!answerPage()) {
       break;
@@ -53,6 +61,25 @@ int TextWizard::run() {
   }
   console_.endRewrittenLine();
   return exitStatus();
+}
+
+void TextWizard::showFollowUp() {
+  const auto now = std::chrono::steady_clock::now();
+  if (!followUpSince_) {
+    followUpSince_ = now;
+    followUpShown_ = -1;
+    console_.printLine();
+    console_.printLine(text("ID_MSG_FINISHING_UPDATE"));
+  }
+  const auto seconds = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::seconds>(now - *followUpSince_).count());
+  // Rewritten in place on a terminal; elsewhere every line stays, so fewer of them.
+  const int step = console_.isOutputTerminal() ? 1 : 10;
+  if (followUpShown_ >= 0 && seconds / step == followUpShown_ / step) {
+    return;
+  }
+  followUpShown_ = seconds;
+  console_.rewriteLine(QStringLiteral("  ") + TextProgressView::elapsed(seconds));
 }
 
 int TextWizard::exitStatus() const {

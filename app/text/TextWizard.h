@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <chrono>
 #include <optional>
 #include <set>
 
@@ -40,6 +41,9 @@ class TextWizard final {
   bool answerUpdating();
   // The button chosen among `buttons` (-1 for closing the window), or none when the run
   // ends here: the input ended, or with `answerYes` the page was already answered once.
+  // The desktop's busy line while the recorder finishes behind the Updating page, and the
+  // time it has taken so far.
+  void showFollowUp();
   std::optional<int> choose(const QStringList& buttons, int yesAnswer,
                             const QStringList& keys = {});
   int exitStatus() const;
@@ -50,4 +54,6 @@ class TextWizard final {
   bool answerYes_;
   std::set<WizardPage> answeredPages_;
   int confirmedPageSerial_ = -1;
+  std::optional<std::chrono::steady_clock::time_point> followUpSince_;
+  int followUpShown_ = -1;  // the seconds last shown
 };

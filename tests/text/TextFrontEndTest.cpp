@@ -6,6 +6,8 @@
 #include "app/update/ResultTableText.h"
 #include "tests/support/QStringPrinter.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -75,6 +77,13 @@ TEST_F(TextFrontEndTest, AnswersAreNumbersOrTitlesAndNonsenseIsAskedAgain) {
     EXPECT_EQ(console.choose({u"Disagree"_s, u"Agree"_s}, u"Close"_s), c.chosen)
         << c.answers.left(20).toStdString();
   }
+  // Letters in place of numbers; the hint lists what is taken.
+  TextConsole letters = consoleWith("1\nx\nN\n");
+  EXPECT_EQ(letters.choose({u"Yes"_s, u"No"_s}, {}, {u"y"_s, u"n"_s}), 1);
+  EXPECT_EQ(output().count(u"Please answer with y or n.\n"_s), 2);
+  TextConsole single = consoleWith("2\n");
+  EXPECT_EQ(single.choose({u"Next"_s}, u"Close"_s), std::nullopt);
+  EXPECT_TRUE(output().contains(u"Please answer with 1 or q.\n"_s)) << output().toStdString();
 }
 
 // With --yes the alerts answer themselves, as the terminal runs show; without answers left,
@@ -110,6 +119,11 @@ TEST_F(TextFrontEndTest, ResultTablesShowTheRecorderAndTheOffer) {
   const auto available = TextPageText::tableRows({WizardPage::updaterAvailable, device, offer});
   ASSERT_EQ(available.size(), 2);
   EXPECT_EQ(available[1], (QStringList{u"VR-410"_s, u"1.23"_s, u"1.30"_s, u"1.5"_s + mb}));
+  // Columns line up on the screen: a wide character takes two columns, a combining mark none.
+  EXPECT_EQ(TextPageText::displayWidth(u"型番"_s), 4);
+  EXPECT_EQ(TextPageText::displayWidth(u"e\u0301"_s), 1);
+  EXPECT_EQ(TextPageText::formatTable({{u"型番"_s, u"V"_s}, {u"VR-410"_s, u"1.00"_s}}),
+            (QStringList{u"  型番    V"_s, u"  VR-410  1.00"_s}));
   // No recorder, no row: the titles alone.
   EXPECT_EQ(TextPageText::tableRows({WizardPage::updaterAvailable, std::nullopt, offer}).size(), 1);
 }
@@ -125,11 +139,18 @@ TEST_F(TextFrontEndTest, ProgressOffATerminalPrintsEachWholePercentOnce) {
     progress.close();
     progress.setValue(60);
   }
-  const QStringList lines = output().split(u'\n', Qt::SkipEmptyParts);
+  // Each bar with the time taken so far.
+  QStringList lines = output().split(u'\n', Qt::SkipEmptyParts);
+  for (QString& line : lines) {
+    line.replace(QRegularExpression(u"  0:0\\d$"_s), QString());
+  }
   EXPECT_EQ(lines, (QStringList{
                        u"Writing"_s, u"  "_s + TextProgressView::bar(0),
                        u"  "_s + TextProgressView::bar(1), u"  "_s + TextProgressView::bar(50),
                        u"  "_s + TextProgressView::bar(100), u"  "_s + TextProgressView::bar(0)}));
+  EXPECT_EQ(TextProgressView::elapsed(5), u"0:05"_s);
+  EXPECT_EQ(TextProgressView::elapsed(760), u"12:40"_s);
+  EXPECT_EQ(TextProgressView::elapsed(3723), u"1:02:03"_s);
 }
 
 }  // namespace
