@@ -24,7 +24,7 @@ QString TextProgressView::bar(int percent) {
 }
 
 QString TextProgressView::elapsed(int seconds) {
-  const QString minutesAndSeconds =
+  QString minutesAndSeconds =
       QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
   if (seconds < 3600) {
     return minutesAndSeconds;
