@@ -52,6 +52,8 @@ int TextWizard::run() {
       continue;
     }
     if (followUpSince_) {
+      // The whole time it took, also where the lines in between were left out.
+      showFollowUp(true);
       followUpSince_.reset();
       console_.endRewrittenLine();
     }
@@ -63,7 +65,7 @@ int TextWizard::run() {
   return exitStatus();
 }
 
-void TextWizard::showFollowUp() {
+void TextWizard::showFollowUp(bool ended) {
   const auto now = std::chrono::steady_clock::now();
   if (!followUpSince_) {
     followUpSince_ = now;
@@ -75,7 +77,8 @@ void TextWizard::showFollowUp() {
       std::chrono::duration_cast<std::chrono::seconds>(now - *followUpSince_).count());
   // Rewritten in place on a terminal; elsewhere every line stays, so fewer of them.
   const int step = console_.isOutputTerminal() ? 1 : 10;
-  if (followUpShown_ >= 0 && seconds / step == followUpShown_ / step) {
+  const bool shown = ended ? seconds == followUpShown_ : seconds / step == followUpShown_ / step;
+  if (followUpShown_ >= 0 && shown) {
     return;
   }
   followUpShown_ = seconds;

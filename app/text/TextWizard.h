@@ -42,8 +42,8 @@ class TextWizard final {
   // The button chosen among `buttons` (-1 for closing the window), or none when the run
   // ends here: the input ended, or with `answerYes` the page was already answered once.
   // The desktop's busy line while the recorder finishes behind the Updating page, and the
-  // time it has taken so far.
-  void showFollowUp();
+  // time it has taken so far; once `ended`, the whole time.
+  void showFollowUp(bool ended = false);
   std::optional<int> choose(const QStringList& buttons, int yesAnswer,
                             const QStringList& keys = {});
   int exitStatus() const;
