@@ -105,7 +105,9 @@ int TextWizard::exitStatus() const {
 std::optional<int> TextWizard::choose(const QStringList& buttons, int yesAnswer,
                                       const QStringList& keys) {
   if (!answerYes_) {
-    return console_.choose(buttons, text("ID_BTN_CLOSE"), keys);
+    // A page whose own button closes offers no second Close.
+    const QString close = text("ID_BTN_CLOSE");
+    return console_.choose(buttons, buttons.contains(close) ? QString() : close, keys);
   }
   const WizardPage page = ui_.currentPage()->page;
   // A page met again would be answered the same way again: a loop, not a run.

@@ -145,6 +145,7 @@ TEST_P(TextRunRows, EndsWithItsAlertAndExitStatus) {
   EXPECT_EQ(result.out.contains(text("ID_MSG_COMPLETED")), c.status == 0) << log;
   EXPECT_EQ(result.out.count(text("ID_MSG_QUIT_APP")), c.quitQuestions) << log;
   EXPECT_EQ(result.err.contains(u"the input ended"_s), c.inputEnds) << log;
+  EXPECT_FALSE(result.out.contains(u"] "_s + text("ID_BTN_CLOSE") + u"\n  [q] "_s)) << log;
   if (virtualRecorder) {
     EXPECT_EQ(result.out.contains(text("ID_MSG_CONECTTING_TO_SERVER")),
               c.bundle == Bundle::bare || c.bundle == Bundle::served)
