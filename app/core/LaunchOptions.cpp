@@ -1,5 +1,8 @@
 #include "app/core/LaunchOptions.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // The value of "<option>=<value>", or none unless the argument splits at "=" into exactly
@@ -11,6 +14,9 @@ std::optional<QString> valueOf(const QString& argument) {
   }
   return pieces[1];
 }
+
+constexpr const char* kPrefixes[] = {"--instance_count", "--mock_device", "--mock_response",
+                                     "--virtual_recorder", "--mock_nonetwork"};
 
 std::optional<LaunchOption> parseOne(const QString& argument) {
   using Kind = LaunchOption::Kind;
@@ -44,6 +50,14 @@ std::optional<LaunchOption> parseOne(const QString& argument) {
 }
 
 }  // namespace
+
+bool LaunchOptions::isLaunchOption(const QString& argument) {
+  // "--mock_device" also begins "--mock_devices", "--mock_device_fail" and
+  // "--mock_device_diskfull".
+  return std::any_of(std::begin(kPrefixes), std::end(kPrefixes), [&argument](const char* prefix) {
+    return argument.startsWith(QLatin1String(prefix));
+  });
+}
 
 LaunchOptions LaunchOptions::parse(const QStringList& arguments) {
   LaunchOptions result;

@@ -34,6 +34,8 @@ struct LaunchOptions {
   bool mockNoNetwork = false;   // "--mock_nonetwork", matched exactly anywhere
 
   static LaunchOptions parse(const QStringList& arguments);
+  // Whether `argument` begins as a launch option, whether or not it can be used.
+  static bool isLaunchOption(const QString& argument);
 
   // The roles the options replace once applied in order. A simulated interface installed by
   // mockDevices starts without faults, so the fault options act only after it.

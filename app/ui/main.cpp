@@ -34,19 +34,13 @@ struct Arguments {
 // Anything that begins as a launch option counts as one: an option the application cannot use
 // (one without its value, say) is ignored, as on the desktop, rather than unknown.
 Arguments readArguments(const QStringList& arguments) {
-  static const QStringList launchOptionPrefixes{
-      QStringLiteral("--virtual_recorder"), QStringLiteral("--instance_count"),
-      QStringLiteral("--mock_device"), QStringLiteral("--mock_response"),
-      QStringLiteral("--mock_nonetwork")};
   Arguments result;
   for (const QString& argument : arguments.mid(1)) {
     if (argument == QStringLiteral("--text")) {
       result.text = true;
     } else if (argument == QStringLiteral("--yes")) {
       result.answerYes = true;
-    } else if (result.unknown.isEmpty() &&
-               std::none_of(launchOptionPrefixes.begin(), launchOptionPrefixes.end(),
-                            [&](const QString& prefix) { return argument.startsWith(prefix); })) {
+    } else if (result.unknown.isEmpty() && !LaunchOptions::isLaunchOption(argument)) {
       result.unknown = argument;
     }
   }
